@@ -1,0 +1,100 @@
+# Windows build: the installer executable, its resources, and the tests that run under Wine.
+set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+target_compile_definitions(flashdeck_portable PUBLIC ${WIN32_DEFINES})
+target_compile_options(flashdeck_portable PRIVATE -Wall -Wextra)
+
+set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+set(INSTALLER_LIBS wininet comctl32 gdiplus ole32 uuid shell32 advapi32 user32 kernel32)
+
+# --- The 7-Zip console extractor, taken from the npm package into the build tree.
+set(SEVENZIP_DIR ${CMAKE_BINARY_DIR}/third_party/7zip-bin)
+set(SEVENZIP_EXE ${SEVENZIP_DIR}/package/win/ia32/7za.exe)
+if(NOT EXISTS ${SEVENZIP_EXE})
+  message(STATUS "Fetching 7zip-bin@5.2.0 from the npm registry")
+  file(MAKE_DIRECTORY ${SEVENZIP_DIR})
+  execute_process(COMMAND npm pack 7zip-bin@5.2.0 --silent --pack-destination ${SEVENZIP_DIR}
+                  WORKING_DIRECTORY ${SEVENZIP_DIR} RESULT_VARIABLE npm_result)
+  if(NOT npm_result EQUAL 0)
+    message(FATAL_ERROR "npm pack 7zip-bin@5.2.0 failed")
+  endif()
+  execute_process(COMMAND tar -xzf ${SEVENZIP_DIR}/7zip-bin-5.2.0.tgz package/win/ia32/7za.exe package/LICENSE.txt
+                  WORKING_DIRECTORY ${SEVENZIP_DIR} RESULT_VARIABLE tar_result)
+  if(NOT tar_result EQUAL 0 OR NOT EXISTS ${SEVENZIP_EXE})
+    message(FATAL_ERROR "win/ia32/7za.exe not found in the 7zip-bin package")
+  endif()
+endif()
+
+# --- The text table: UTF-8 sources turned into the UTF-16LE resource.
+file(GLOB TEXT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/texts/*.txt)
+set(TEXT_TABLE ${CMAKE_BINARY_DIR}/generated/texts.bin)
+add_custom_command(
+  OUTPUT ${TEXT_TABLE}
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/build_text_table.py ${CMAKE_SOURCE_DIR}/resources/texts ${TEXT_TABLE}
+  DEPENDS ${TEXT_SOURCES} ${CMAKE_SOURCE_DIR}/tools/build_text_table.py
+  COMMENT "Building the text table resource")
+add_custom_target(text_table DEPENDS ${TEXT_TABLE})
+
+set(RESOURCE_OBJ ${CMAKE_BINARY_DIR}/generated/installer_res.o)
+add_custom_command(
+  OUTPUT ${RESOURCE_OBJ}
+  COMMAND ${CMAKE_RC_COMPILER} -O coff
+          -I ${CMAKE_SOURCE_DIR}/resources -I ${CMAKE_BINARY_DIR}/generated -I ${SEVENZIP_DIR}/package/win/ia32
+          ${CMAKE_SOURCE_DIR}/resources/installer.rc ${RESOURCE_OBJ}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/installer.rc ${CMAKE_SOURCE_DIR}/resources/installer.manifest
+          ${CMAKE_SOURCE_DIR}/resources/installer.ico ${CMAKE_SOURCE_DIR}/resources/logo.png
+          ${TEXT_TABLE} ${SEVENZIP_EXE}
+  COMMENT "Compiling the installer resources")
+
+# --- Windows layer shared by the installer and the Windows tests.
+list(FILTER WIN32_SOURCES EXCLUDE REGEX "/startup/main_win\\.cpp$")
+add_library(flashdeck_win32 STATIC ${WIN32_SOURCES})
+target_link_libraries(flashdeck_win32 PUBLIC flashdeck_portable ${INSTALLER_LIBS})
+target_compile_options(flashdeck_win32 PRIVATE -Wall -Wextra)
+
+add_executable(installer WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${RESOURCE_OBJ})
+set_target_properties(installer PROPERTIES OUTPUT_NAME LumidexFlashdeckSetup)
+target_link_libraries(installer PRIVATE flashdeck_win32)
+target_link_options(installer PRIVATE -municode ${STATIC_LINK} -Wl,--gc-sections -s)
+target_compile_options(installer PRIVATE -ffunction-sections -fdata-sections)
+
+# --- Helper programs under tools/ (UI driver, CA trust, stand-in application ...).
+file(GLOB TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+foreach(dir ${TOOL_DIRS})
+  if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
+
+# --- Windows tests (GoogleTest built with MinGW, run under Wine).
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(WINE_ENV WINEPREFIX=${WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=)
+add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-wine-prefix.sh ${WINE_PREFIX})
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests_win ${UNIT_TEST_SOURCES})
+target_link_libraries(unit_tests_win PRIVATE flashdeck_portable gtest gtest_main)
+target_link_options(unit_tests_win PRIVATE ${STATIC_LINK})
+target_compile_definitions(unit_tests_win PRIVATE FLASHDECK_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
+add_test(NAME windows_unit_tests COMMAND wine $<TARGET_FILE:unit_tests_win>)
+
+file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
+if(WINDOWS_TEST_SOURCES)
+  add_executable(windows_tests ${WINDOWS_TEST_SOURCES} ${RESOURCE_OBJ})
+  target_link_libraries(windows_tests PRIVATE flashdeck_win32 gtest)
+  target_link_options(windows_tests PRIVATE -municode ${STATIC_LINK})
+  target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
+  target_compile_definitions(windows_tests PRIVATE INSTALLER_EXE="$<TARGET_FILE:installer>")
+  add_dependencies(windows_tests installer)
+  add_test(NAME windows_system_tests COMMAND wine $<TARGET_FILE:windows_tests>)
+endif()
+
+foreach(t windows_unit_tests windows_system_tests)
+  if(TEST ${t})
+    set_tests_properties(${t} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENV}" TIMEOUT 600 RESOURCE_LOCK wine)
+  endif()
+endforeach()

@@ -1,0 +1,40 @@
+#include "startup/product_config.h"
+
+namespace {
+ProductConfig& instance() {
+    static ProductConfig config;
+    return config;
+}
+}  // namespace
+
+std::wstring fileNamePart(const std::wstring& path) {
+    const auto slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+ProductConfig makeProductConfig(const std::wstring& baseUrl, const std::wstring& programFilesX86,
+                                const std::wstring& selfPath) {
+    ProductConfig c;
+    c.selfPath = selfPath;
+    c.selfFileName = fileNamePart(selfPath);
+    c.installerTitle = L"Lumidex SSD Flashdeck Installer";
+    c.downloadRoot = baseUrl + L"Flashdeck/";
+    c.vendorFolder = programFilesX86 + L"\\Lumidex\\";
+    c.installFolder = c.vendorFolder + L"SSD Flashdeck\\";
+    c.releaseNotesFileName = L"LumidexSSDFlashdeckReleaseNotes.pdf";
+    c.brandName = L"Lumidex";
+    c.productDisplayName = L"Lumidex SSD Flashdeck";
+    c.shortcutName = L"Lumidex SSD Flashdeck";
+    c.appExeName = L"LumidexSSDFlashdeck.exe";
+    c.appArchiveName = L"LumidexFlashdeck.zip";
+    c.logoImageId = 3002;
+    c.logoWidth = 130;
+    c.logoHeight = 34;
+    c.logoLeft = 15;
+    c.logoTop = 260;
+    return c;
+}
+
+const ProductConfig& productConfig() { return instance(); }
+
+void setProductConfig(const ProductConfig& config) { instance() = config; }

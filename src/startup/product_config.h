@@ -1,0 +1,45 @@
+// The names, paths and numbers that tie the installer to one product.
+#pragma once
+#include <string>
+
+struct ProductConfig {
+    std::wstring installerTitle;
+    std::wstring downloadRoot;
+    std::wstring vendorFolder;
+    std::wstring installFolder;
+    std::wstring selfPath;
+    std::wstring selfFileName;
+    std::wstring releaseNotesFileName;
+    std::wstring brandName;
+    std::wstring productDisplayName;
+    std::wstring shortcutName;
+    std::wstring appExeName;
+    std::wstring appArchiveName;
+    int logoImageId = 0;
+    int logoWidth = 0;
+    int logoHeight = 0;
+    int logoLeft = 0;
+    int logoTop = 0;
+};
+
+// Builds the configuration from what the system supplies: the base URL (ending in
+// "/" or "\"), the 32-bit Program Files folder (no trailing backslash) and the
+// running executable's full path.
+ProductConfig makeProductConfig(const std::wstring& baseUrl, const std::wstring& programFilesX86,
+                                const std::wstring& selfPath);
+
+// The text after the last backslash; the whole text when there is none.
+std::wstring fileNamePart(const std::wstring& path);
+
+// The process-wide configuration. Empty until configureProduct has run, constant after.
+const ProductConfig& productConfig();
+void setProductConfig(const ProductConfig& config);
+
+// Asks Windows for the folders and the module path, then fills the process-wide configuration.
+void configureProduct(const std::wstring& baseUrl);
+
+// The System folder without trailing backslash, asked of the shell on every call.
+std::wstring systemFolder();
+
+inline constexpr const wchar_t* installerVersion = L"3.0.3.0";
+inline constexpr const wchar_t* sisterAppExeName = L"KelvraSSDFlashdeck.exe";

@@ -1,0 +1,107 @@
+#include "startup/system_functions_win.h"
+
+#include <string>
+
+#include "startup/product_config.h"
+
+namespace {
+HMODULE loadSystemLibrary(const wchar_t* name) {
+    const std::wstring path = systemFolder() + name;
+    return LoadLibraryW(path.c_str());
+}
+
+template <typename Function>
+void lookUp(HMODULE module, const char* name, Function& entry) {
+    entry = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+CacheEntryDeleter loadCacheEntryDeleter() {
+    CacheEntryDeleter table;
+    table.module = loadSystemLibrary(L"\\wininet.dll");
+    lookUp(table.module, "DeleteUrlCacheEntry", table.DeleteUrlCacheEntry);
+    return table;
+}
+
+GdiTable loadGdiTable() {
+    GdiTable table;
+    table.module = loadSystemLibrary(L"\\gdi32.dll");
+    lookUp(table.module, "SetTextColor", table.SetTextColor);
+    lookUp(table.module, "SetBkMode", table.SetBkMode);
+    lookUp(table.module, "SelectObject", table.SelectObject);
+    lookUp(table.module, "MoveToEx", table.MoveToEx);
+    lookUp(table.module, "LineTo", table.LineTo);
+    lookUp(table.module, "GetStockObject", table.GetStockObject);
+    lookUp(table.module, "GetDeviceCaps", table.GetDeviceCaps);
+    lookUp(table.module, "CreateSolidBrush", table.CreateSolidBrush);
+    lookUp(table.module, "CreateFontIndirectW", table.CreateFontIndirectW);
+    return table;
+}
+
+// Static initialisation fills both tables before the entry runs.
+const CacheEntryDeleter theCacheEntryDeleter = loadCacheEntryDeleter();
+const GdiTable theGdiTable = loadGdiTable();
+
+ResourceFunctions theResourceFunctions;
+int resourceLoads = 0;
+
+void loadResourceFunctions() {
+    ++resourceLoads;
+    ResourceFunctions& table = theResourceFunctions;
+    table.module = loadSystemLibrary(L"\\kernel32.dll");
+    lookUp(table.module, "FindResourceW", table.FindResourceW);
+    lookUp(table.module, "LoadResource", table.LoadResource);
+    lookUp(table.module, "SizeofResource", table.SizeofResource);
+    lookUp(table.module, "LockResource", table.LockResource);
+    lookUp(table.module, "FreeResource", table.FreeResource);
+}
+
+template <typename Function>
+Function resourceEntry(Function ResourceFunctions::*entry) {
+    if (!(theResourceFunctions.*entry)) loadResourceFunctions();
+    return theResourceFunctions.*entry;
+}
+}  // namespace
+
+const GdiTable& gdiTable() { return theGdiTable; }
+const CacheEntryDeleter& cacheEntryDeleter() { return theCacheEntryDeleter; }
+const ResourceFunctions& resourceFunctions() { return theResourceFunctions; }
+int resourceTableLoadCount() { return resourceLoads; }
+
+HRSRC findResource(HMODULE module, LPCWSTR name, LPCWSTR type) {
+    auto call = resourceEntry(&ResourceFunctions::FindResourceW);
+    return call ? call(module, name, type) : nullptr;
+}
+
+HGLOBAL loadResource(HMODULE module, HRSRC resource) {
+    auto call = resourceEntry(&ResourceFunctions::LoadResource);
+    return call ? call(module, resource) : nullptr;
+}
+
+DWORD sizeofResource(HMODULE module, HRSRC resource) {
+    auto call = resourceEntry(&ResourceFunctions::SizeofResource);
+    return call ? call(module, resource) : 0;
+}
+
+LPVOID lockResource(HGLOBAL loaded) {
+    auto call = resourceEntry(&ResourceFunctions::LockResource);
+    return call ? call(loaded) : nullptr;
+}
+
+BOOL freeResource(HGLOBAL loaded) {
+    auto call = resourceEntry(&ResourceFunctions::FreeResource);
+    return call ? call(loaded) : FALSE;
+}
+
+void deleteUrlCacheEntry(const wchar_t* url) {
+    if (theCacheEntryDeleter.DeleteUrlCacheEntry) theCacheEntryDeleter.DeleteUrlCacheEntry(url);
+}
+
+bool readResourceBytes(int id, int type, const void** data, DWORD* size) {
+    HRSRC found = findResource(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
+    if (!found) return false;
+    HGLOBAL loaded = loadResource(nullptr, found);
+    *size = sizeofResource(nullptr, found);
+    *data = loaded ? lockResource(loaded) : nullptr;
+    // Resources of the executable stay mapped for the life of the process, so the bytes stay valid.
+    return *data != nullptr;
+}

@@ -1,0 +1,50 @@
+// System functions reached by name in libraries loaded by full path from the System folder.
+#pragma once
+#include <windows.h>
+
+struct GdiTable {
+    HMODULE module = nullptr;
+    COLORREF(WINAPI* SetTextColor)(HDC, COLORREF) = nullptr;
+    int(WINAPI* SetBkMode)(HDC, int) = nullptr;
+    HGDIOBJ(WINAPI* SelectObject)(HDC, HGDIOBJ) = nullptr;
+    BOOL(WINAPI* MoveToEx)(HDC, int, int, LPPOINT) = nullptr;
+    BOOL(WINAPI* LineTo)(HDC, int, int) = nullptr;
+    HGDIOBJ(WINAPI* GetStockObject)(int) = nullptr;
+    int(WINAPI* GetDeviceCaps)(HDC, int) = nullptr;
+    HBRUSH(WINAPI* CreateSolidBrush)(COLORREF) = nullptr;
+    HFONT(WINAPI* CreateFontIndirectW)(const LOGFONTW*) = nullptr;
+};
+
+struct CacheEntryDeleter {
+    HMODULE module = nullptr;
+    BOOL(WINAPI* DeleteUrlCacheEntry)(LPCWSTR) = nullptr;
+};
+
+struct ResourceFunctions {
+    HMODULE module = nullptr;
+    HRSRC(WINAPI* FindResourceW)(HMODULE, LPCWSTR, LPCWSTR) = nullptr;
+    HGLOBAL(WINAPI* LoadResource)(HMODULE, HRSRC) = nullptr;
+    DWORD(WINAPI* SizeofResource)(HMODULE, HRSRC) = nullptr;
+    LPVOID(WINAPI* LockResource)(HGLOBAL) = nullptr;
+    BOOL(WINAPI* FreeResource)(HGLOBAL) = nullptr;
+};
+
+// Filled before the entry runs; never unloaded.
+const GdiTable& gdiTable();
+const CacheEntryDeleter& cacheEntryDeleter();
+// Filled on the first resource access; the number of times it was filled, for tests.
+const ResourceFunctions& resourceFunctions();
+int resourceTableLoadCount();
+
+// Wrappers with the signatures of the system functions; a missing entry behaves as a missing resource.
+HRSRC findResource(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL loadResource(HMODULE module, HRSRC resource);
+DWORD sizeofResource(HMODULE module, HRSRC resource);
+LPVOID lockResource(HGLOBAL loaded);
+BOOL freeResource(HGLOBAL loaded);
+
+// Calls that skip themselves when the entry is missing.
+void deleteUrlCacheEntry(const wchar_t* url);
+
+// The bytes of a resource of the executable; false when it is missing or unreadable.
+bool readResourceBytes(int id, int type, const void** data, DWORD* size);

@@ -1,0 +1,40 @@
+// The only access to the registry: the product's and the sister line's keys in the 32-bit view.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "download/version.h"
+
+inline constexpr std::int32_t NOT_RECORDED = 5;
+
+class RegistryStore {
+public:
+    std::wstring applicationKeyPath(const std::wstring& vendorName) const;
+    std::wstring uninstallKeyPath(const std::wstring& entryName) const;
+
+    std::wstring readString(const std::wstring& keyPath, const std::wstring& valueName) const;
+    std::int32_t readDword(const std::wstring& keyPath, const std::wstring& valueName) const;
+    void writeString(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) const;
+    void writeDword(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value) const;
+
+    std::wstring readCurrentCulture() const;
+    void writeCurrentCulture(const std::wstring& culture) const;
+    Version readInstalledVersion() const;
+    std::int32_t readIsInstalled() const;
+    void writeIsInstalled(std::uint32_t value) const;
+    // This product's own InstallPath only (no sister fallback): what the uninstaller may remove.
+    std::wstring readOwnInstallPath() const;
+    std::wstring readInstallPath() const;
+    void writeInstallPath(const std::wstring& folder) const;
+    void writeUninstallEntry(const Version& version) const;
+    void deleteProductKeys() const;
+
+    const std::wstring sisterVendorName = L"Kelvra";
+    const std::wstring productWord = L"SSD Flashdeck";
+    const std::wstring softwareRoot = L"SOFTWARE";
+    const std::wstring uninstallParent = L"Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const std::wstring sisterUninstallEntryName = L"Kelvra SSD Flashdeck";
+};
+
+// The process-wide store used by start-up, the window and the uninstall sequence.
+RegistryStore& registryStore();

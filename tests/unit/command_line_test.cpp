@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "startup/command_line.h"
+#include "startup/product_config.h"
+
+namespace {
+const std::wstring kDefault = L"https://default.example/";
+
+struct CommandLineCase {
+    const wchar_t* arguments;
+    const wchar_t* baseUrl;
+    bool uninstall;
+};
+
+class CommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, FindsSwitchesAndUrl) {
+    const auto& c = GetParam();
+    const StartupOptions options = parseCommandLine(c.arguments, kDefault);
+    EXPECT_EQ(options.baseUrl, c.baseUrl);
+    EXPECT_EQ(options.uninstallMode, c.uninstall);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, CommandLine,
+    ::testing::Values(
+        CommandLineCase{L"", L"https://default.example/", false},
+        CommandLineCase{L"-uninstall", L"https://default.example/", true},
+        CommandLineCase{L"-UNINSTALL", L"https://default.example/", true},
+        CommandLineCase{L"-UnInstall -x", L"https://default.example/", true},
+        CommandLineCase{L"-test \"https://127.0.0.1:8443/\"", L"https://127.0.0.1:8443/", false},
+        CommandLineCase{L"-TEST \"https://127.0.0.1:8443\"", L"https://127.0.0.1:8443/", false},
+        CommandLineCase{L"-Test \"https://host/a\\\"", L"https://host/a\\", false},
+        CommandLineCase{L"-test \"HTTPS://Host.Example/Path/\"", L"https://host.example/path/", false},
+        CommandLineCase{L"-test \"https://h/-uninstall/\"", L"https://h/-uninstall/", true},
+        CommandLineCase{L"-uninstall -test \"https://h/\"", L"https://h/", true},
+        // No quoted value, an unclosed quote or an empty value keep the default.
+        CommandLineCase{L"-test", L"https://default.example/", false},
+        CommandLineCase{L"-test https://h/", L"https://default.example/", false},
+        CommandLineCase{L"-test \"https://h/", L"https://default.example/", false},
+        CommandLineCase{L"-test \"\"", L"https://default.example/", false},
+        CommandLineCase{L"-test \"\" -uninstall", L"https://default.example/", true}));
+
+TEST(CommandLineText, LowersOnlyAsciiLetters) {
+    EXPECT_EQ(lowerAscii(L"ABC-xyz_ÄÖ\u0130Z"), L"abc-xyz_ÄÖ\u0130z");
+    EXPECT_EQ(parseCommandLine(L"-Uninstall -TEST \"X\"", kDefault).commandLine, L"-uninstall -test \"x\"");
+}
+
+TEST(ProductConfiguration, BuildsEveryValue) {
+    const ProductConfig c = makeProductConfig(L"https://h/", L"C:\\Program Files (x86)",
+                                              L"C:\\Users\\me\\Downloads\\My Setup.exe");
+    EXPECT_EQ(c.installerTitle, L"Lumidex SSD Flashdeck Installer");
+    EXPECT_EQ(c.downloadRoot, L"https://h/Flashdeck/");
+    EXPECT_EQ(c.vendorFolder, L"C:\\Program Files (x86)\\Lumidex\\");
+    EXPECT_EQ(c.installFolder, L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\");
+    EXPECT_EQ(c.selfFileName, L"My Setup.exe");
+    EXPECT_EQ(c.releaseNotesFileName, L"LumidexSSDFlashdeckReleaseNotes.pdf");
+    EXPECT_EQ(c.brandName, L"Lumidex");
+    EXPECT_EQ(c.productDisplayName, L"Lumidex SSD Flashdeck");
+    EXPECT_EQ(c.shortcutName, L"Lumidex SSD Flashdeck");
+    EXPECT_EQ(c.appExeName, L"LumidexSSDFlashdeck.exe");
+    EXPECT_EQ(c.appArchiveName, L"LumidexFlashdeck.zip");
+    EXPECT_EQ((std::vector<int>{c.logoImageId, c.logoWidth, c.logoHeight, c.logoLeft, c.logoTop}),
+              (std::vector<int>{3002, 130, 34, 15, 260}));
+}
+
+TEST(ProductConfiguration, KeepsBackslashOfBaseUrlAndBareFileName) {
+    EXPECT_EQ(makeProductConfig(L"https://h\\", L"C:", L"setup.exe").downloadRoot, L"https://h\\Flashdeck/");
+    EXPECT_EQ(fileNamePart(L"setup.exe"), L"setup.exe");
+    EXPECT_EQ(fileNamePart(L"C:\\a\\"), L"");
+}
+}  // namespace
