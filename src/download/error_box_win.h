@@ -4,3 +4,6 @@
 #include <string>
 
 void showErrorBox(std::int32_t code, std::wstring path);
+
+// The system message table's description of the code, unchanged; empty when it has none.
+std::wstring systemMessageText(std::int32_t code);

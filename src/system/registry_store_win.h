@@ -5,7 +5,7 @@
 
 #include "download/version.h"
 
-inline constexpr std::int32_t NOT_RECORDED = 5;
+#include "system/install_state.h"
 
 class RegistryStore {
 public:

@@ -1,0 +1,55 @@
+#include "download/message_pump_win.h"
+
+#include <windows.h>
+
+#include "system/handles_win.h"
+
+namespace {
+// Milliseconds on a monotonic clock: a change of the system time neither lengthens nor
+// shortens a pause.
+long long monotonicMilliseconds() {
+    static const long long frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<long long>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
+}
+}  // namespace
+
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void waitPumping(int ms) {
+    if (ms <= 0) return;
+    const long long start = monotonicMilliseconds();
+    for (;;) {
+        // Measured before the pass and tested after it, so the wait ends with a pass.
+        const long long elapsed = monotonicMilliseconds() - start;
+        pumpMessages();
+        if (elapsed >= ms) return;
+        // Sleeps until a message arrives or the time is up instead of spinning.
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(ms - elapsed), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+    }
+}
+
+void runAndWait(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &created)) {
+        return;
+    }
+    const KernelHandle process(created.hProcess);
+    const KernelHandle thread(created.hThread);
+    WaitForSingleObject(process.get(), INFINITE);
+}

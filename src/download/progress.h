@@ -1,0 +1,25 @@
+// Arithmetic and text handling of downloads that needs no Windows call.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Bar position after received of expected bytes, moving from start to end:
+// received / expected, times (end - start), plus start, truncated toward zero.
+// Values outside the unsigned range are clamped (the division by an absent length gives start).
+unsigned progressPosition(double start, double end, double received, double expected);
+
+// The value of a Content-Length header: optional leading blanks, decimal digits, optional
+// trailing blanks. Anything else, or a value above 2147483647, counts as absent (0).
+double parseContentLength(const std::wstring& header);
+
+// The text between the first "<version>" and the next "</version>" (to the end when that is
+// missing). Without "<version>" the result is empty: no version is offered.
+std::wstring extractVersionText(const std::wstring& body);
+
+// True for the 2xx statuses.
+bool isSuccessStatus(unsigned status);
+
+// The error code that a download reports for an HTTP status: 0 for 2xx; 2 (file not found)
+// for 404 and 410; 5 (access denied) for 401, 403 and 407; else 58 (the server cannot perform
+// the requested operation). Only system codes are used, so the error box has a text for each.
+std::int32_t statusErrorCode(unsigned status);

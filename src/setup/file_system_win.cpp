@@ -1,0 +1,213 @@
+#include "setup/file_system_win.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "setup/path_guard.h"
+#include "system/handles_win.h"
+
+namespace {
+bool isNotFoundError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_BAD_PATHNAME:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::wstring knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+std::wstring environmentValue(const wchar_t* name) {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring withoutTrailingBackslashes(std::wstring path) {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// The absolute, long form of a path, so that "C:\WINDOWS\.", "C:/Windows" or a short
+// 8.3 name cannot slip past the comparison with the protected folders.
+std::wstring resolvedPath(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD fullLength = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    if (fullLength == 0 || fullLength >= MAX_PATH * 2) return std::wstring();
+    wchar_t longer[MAX_PATH * 2] = {};
+    const DWORD longLength = GetLongPathNameW(full, longer, MAX_PATH * 2);
+    if (longLength > 0 && longLength < MAX_PATH * 2) return longer;
+    return full;
+}
+
+bool isDirectory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+bool isLinkedFolder(DWORD attributes) { return isDirectory(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT); }
+
+struct FolderEntry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// The folder's entries in the order the file system lists them, read completely before
+// anything is deleted so that deletions cannot disturb the listing.
+bool listFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+    WIN32_FIND_DATAW data = {};
+    const std::wstring pattern = folder + L"\\*";
+    FindHandle find(FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return false;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") entries.push_back({name, data.dwFileAttributes});
+    } while (FindNextFileW(find.get(), &data));
+    return true;
+}
+
+// Read-only entries are removed like the rest: the whole tree is being taken away,
+// as "del /f" and "rd /s" do.
+bool deleteEntry(const std::wstring& path, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
+}
+
+// Depth first; false at the first entry that cannot be removed, which ends the removal.
+// A linked folder (junction, symbolic link) is removed as a link; what it points to is
+// not ours and is never entered.
+bool removeContents(const std::wstring& folder) {
+    std::vector<FolderEntry> entries;
+    if (!listFolder(folder, entries)) return false;
+    for (const FolderEntry& entry : entries) {
+        const std::wstring path = folder + L"\\" + entry.name;
+        if (isDirectory(entry.attributes) && !isLinkedFolder(entry.attributes) && !removeContents(path)) return false;
+        if (!deleteEntry(path, entry.attributes)) return false;
+    }
+    return true;
+}
+}  // namespace
+
+PathState pathState(const std::wstring& path) {
+    if (path.empty()) return PathState::Missing;
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return PathState::Exists;
+    return isNotFoundError(GetLastError()) ? PathState::Missing : PathState::Unknown;
+}
+
+bool pathExists(const std::wstring& path) { return pathState(path) == PathState::Exists; }
+
+bool createFolderWithParents(const std::wstring& folder) {
+    std::wstring path = withoutTrailingBackslashes(folder);
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    if (path.empty()) return false;
+    // The drive ("C:\") or the share ("\\server\share\") is never created.
+    size_t start = 0;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        start = 3;
+    } else if (path.rfind(L"\\\\", 0) == 0) {
+        const size_t server = path.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        if (share == std::wstring::npos) return false;
+        start = share + 1;
+    }
+    while (start <= path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        const std::wstring prefix = path.substr(0, end);
+        start = end + 1;
+        if (prefix.empty() || prefix.back() == L'\\') continue;
+        const DWORD attributes = GetFileAttributesW(prefix.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (!isDirectory(attributes)) return false;
+            continue;
+        }
+        if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+            const DWORD now = GetFileAttributesW(prefix.c_str());
+            if (now == INVALID_FILE_ATTRIBUTES || !isDirectory(now)) return false;
+        }
+    }
+    return true;
+}
+
+bool removePath(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return pathState(path) == PathState::Missing;
+    return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
+}
+
+std::vector<std::wstring> protectedSystemFolders() {
+    std::vector<std::wstring> folders;
+    const KNOWNFOLDERID* ids[] = {
+        &FOLDERID_Windows,           &FOLDERID_System,           &FOLDERID_SystemX86,
+        &FOLDERID_ProgramFiles,      &FOLDERID_ProgramFilesX86,  &FOLDERID_ProgramFilesX64,
+        &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86, &FOLDERID_ProgramFilesCommonX64,
+        &FOLDERID_ProgramData,       &FOLDERID_UserProfiles,     &FOLDERID_Profile,
+        &FOLDERID_Public,            &FOLDERID_Desktop,          &FOLDERID_Documents,
+        &FOLDERID_LocalAppData,      &FOLDERID_RoamingAppData,
+    };
+    for (const KNOWNFOLDERID* id : ids) {
+        const std::wstring folder = knownFolder(*id);
+        if (!folder.empty()) folders.push_back(folder);
+    }
+    // A 32-bit process is not given the 64-bit Program Files folders as known folders.
+    for (const wchar_t* name : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles", L"ProgramFiles(x86)",
+                                L"SystemRoot", L"windir"}) {
+        const std::wstring folder = environmentValue(name);
+        if (!folder.empty()) folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::vector<std::wstring> userProfileRoots() {
+    std::vector<std::wstring> roots;
+    const std::wstring profiles = knownFolder(FOLDERID_UserProfiles);
+    if (!profiles.empty()) roots.push_back(profiles);
+    // Also the folder that holds the current profile, should it lie elsewhere.
+    for (const KNOWNFOLDERID* id : {&FOLDERID_Profile, &FOLDERID_Public}) {
+        const std::wstring profile = withoutTrailingBackslashes(knownFolder(*id));
+        const size_t slash = profile.rfind(L'\\');
+        if (slash != std::wstring::npos && slash > 0) roots.push_back(profile.substr(0, slash));
+    }
+    return roots;
+}
+
+bool folderTreeRemovalAllowed(const std::wstring& folder) {
+    const std::vector<std::wstring> protectedFolders = protectedSystemFolders();
+    const std::vector<std::wstring> profileRoots = userProfileRoots();
+    if (!folderRemovalAllowed(folder, protectedFolders, profileRoots)) return false;
+    const std::wstring resolved = resolvedPath(folder);
+    return !resolved.empty() && folderRemovalAllowed(resolved, protectedFolders, profileRoots);
+}
+
+void removeFolderTree(const std::wstring& folder) {
+    if (!folderTreeRemovalAllowed(folder)) return;
+    const std::wstring root = withoutTrailingBackslashes(resolvedPath(folder));
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    // Nothing there, a state that cannot be read, or a file: no folder tree to remove.
+    if (attributes == INVALID_FILE_ATTRIBUTES || !isDirectory(attributes)) return;
+    if (!isLinkedFolder(attributes) && !removeContents(root)) return;
+    deleteEntry(root, attributes);
+}
+
+void deleteFilesInFolder(const std::wstring& folder) {
+    if (!folderTreeRemovalAllowed(folder)) return;
+    const std::wstring base = withoutTrailingBackslashes(folder);
+    std::vector<FolderEntry> entries;
+    if (!listFolder(base, entries)) return;
+    for (const FolderEntry& entry : entries) {
+        if (!isDirectory(entry.attributes)) DeleteFileW((base + L"\\" + entry.name).c_str());
+    }
+}

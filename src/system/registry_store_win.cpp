@@ -1,0 +1,174 @@
+#include "system/registry_store_win.h"
+
+#include <windows.h>
+
+#include "startup/product_config.h"
+#include "system/handles_win.h"
+#include "system/registry_values.h"
+
+namespace {
+// Every key lives in the 32-bit view, also when the system is 64-bit.
+constexpr REGSAM readAccess = KEY_READ | KEY_WOW64_32KEY;
+constexpr REGSAM writeAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
+
+constexpr const wchar_t* currentVersionName = L"CurrentVersion";
+constexpr const wchar_t* currentCultureName = L"CurrentCulture";
+constexpr const wchar_t* isInstalledName = L"IsInstalled";
+constexpr const wchar_t* installPathName = L"InstallPath";
+constexpr const wchar_t* displayIconName = L"DisplayIcon";
+constexpr const wchar_t* installSourceName = L"InstallSource";
+constexpr const wchar_t* publisherName = L"Publisher";
+constexpr const wchar_t* uninstallStringName = L"UninstallString";
+constexpr const wchar_t* displayVersionName = L"DisplayVersion";
+constexpr const wchar_t* isCachePolicyName = L"IsCachePolicy";
+constexpr const wchar_t* displayNameName = L"DisplayName";
+constexpr const wchar_t* startMinimizedName = L"StartMinimized";
+constexpr const wchar_t* startWithWindowsName = L"StartWithWindows";
+constexpr const wchar_t* publisherText = L"Varnholt Corporation";
+
+RegistryKey openKey(const std::wstring& path, REGSAM access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegistryKey();
+    return RegistryKey(key);
+}
+
+RegistryKey openOrCreateKey(const std::wstring& path) {
+    RegistryKey key = openKey(path, writeAccess);
+    if (key) return key;
+    HKEY created = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, writeAccess, nullptr,
+                        &created, nullptr) != ERROR_SUCCESS) {
+        return RegistryKey();
+    }
+    return RegistryKey(created);
+}
+
+std::wstring flagText(bool flag) { return flag ? L"1" : L"0"; }
+
+// Deletes one named subkey with everything below it. An empty name would make
+// RegDeleteTreeW empty the parent key itself, so it is refused.
+void deleteSubtree(const std::wstring& parentPath, const std::wstring& subkeyName) {
+    if (subkeyName.empty()) return;
+    RegistryKey parent = openKey(parentPath, writeAccess);
+    if (parent) RegDeleteTreeW(parent.get(), subkeyName.c_str());
+}
+}  // namespace
+
+std::wstring RegistryStore::applicationKeyPath(const std::wstring& vendorName) const {
+    return softwareRoot + L"\\" + vendorName + L"\\" + productWord;
+}
+
+std::wstring RegistryStore::uninstallKeyPath(const std::wstring& entryName) const {
+    return softwareRoot + L"\\" + uninstallParent + L"\\" + entryName;
+}
+
+std::wstring RegistryStore::readString(const std::wstring& keyPath, const std::wstring& valueName) const {
+    RegistryKey key = openKey(keyPath, readAccess);
+    if (!key) return std::wstring();
+    unsigned char buffer[registryStringBufferUnits * 2];
+    DWORD type = 0;
+    DWORD size = sizeof(buffer);
+    if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    std::wstring text;
+    decodeRegistryString(type, buffer, size, text);
+    return text;
+}
+
+std::int32_t RegistryStore::readDword(const std::wstring& keyPath, const std::wstring& valueName) const {
+    RegistryKey key = openKey(keyPath, readAccess);
+    if (!key) return -1;
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    const LONG result =
+        RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) return -1;
+    return static_cast<std::int32_t>(value);
+}
+
+void RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
+                                const std::wstring& text) const {
+    RegistryKey key = openOrCreateKey(keyPath);
+    if (!key) return;
+    const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+}
+
+void RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
+                               std::uint32_t value) const {
+    RegistryKey key = openOrCreateKey(keyPath);
+    if (!key) return;
+    const DWORD data = value;
+    RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+}
+
+std::wstring RegistryStore::readCurrentCulture() const {
+    const std::wstring own = readString(applicationKeyPath(productConfig().brandName), currentCultureName);
+    if (!own.empty()) return own;
+    return readString(applicationKeyPath(sisterVendorName), currentCultureName);
+}
+
+void RegistryStore::writeCurrentCulture(const std::wstring& culture) const {
+    writeString(applicationKeyPath(productConfig().brandName), currentCultureName, culture);
+}
+
+Version RegistryStore::readInstalledVersion() const {
+    Version version;
+    version.assign(readString(uninstallKeyPath(productConfig().productDisplayName), displayVersionName));
+    if (!version.isEmpty()) return version;
+    Version sister;
+    sister.assign(readString(uninstallKeyPath(sisterUninstallEntryName), displayVersionName));
+    return sister;
+}
+
+std::int32_t RegistryStore::readIsInstalled() const {
+    const std::int32_t value = readDword(applicationKeyPath(productConfig().brandName), isInstalledName);
+    return value == -1 ? NOT_RECORDED : value;
+}
+
+void RegistryStore::writeIsInstalled(std::uint32_t value) const {
+    writeDword(applicationKeyPath(productConfig().brandName), isInstalledName, value);
+}
+
+std::wstring RegistryStore::readOwnInstallPath() const {
+    return readString(applicationKeyPath(productConfig().brandName), installPathName);
+}
+
+std::wstring RegistryStore::readInstallPath() const {
+    const std::wstring own = readOwnInstallPath();
+    if (!own.empty()) return own;
+    return readString(applicationKeyPath(sisterVendorName), installPathName);
+}
+
+void RegistryStore::writeInstallPath(const std::wstring& folder) const {
+    writeString(applicationKeyPath(productConfig().brandName), installPathName, folder);
+}
+
+void RegistryStore::writeUninstallEntry(const Version& version) const {
+    const ProductConfig config = productConfig();
+    const std::wstring entry = uninstallKeyPath(config.productDisplayName);
+    const std::wstring application = applicationKeyPath(config.brandName);
+    writeString(entry, displayVersionName, version.versionText);
+    writeString(application, currentVersionName, version.versionText);
+    writeString(entry, displayNameName, config.productDisplayName);
+    writeString(entry, displayIconName, config.installFolder + config.appExeName);
+    writeString(entry, installSourceName, config.installFolder + config.selfFileName);
+    writeString(entry, publisherName, publisherText);
+    writeString(entry, uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName));
+    writeString(application, isCachePolicyName, L"0");
+    writeString(application, startMinimizedName, flagText(false));
+    writeString(application, startWithWindowsName, flagText(false));
+}
+
+void RegistryStore::deleteProductKeys() const {
+    const ProductConfig config = productConfig();
+    deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName);
+    if (!config.brandName.empty()) deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
+}
+
+RegistryStore& registryStore() {
+    static RegistryStore store;
+    return store;
+}

@@ -1,0 +1,144 @@
+#include "window/controls_win.h"
+
+#include <commctrl.h>
+#include <objidl.h>
+
+#include <cstring>
+
+#include "localization/text_table.h"
+#include "startup/product_config.h"
+#include "startup/system_functions_win.h"
+
+// GDI+ through its flat C interface, declared here to keep the C++ wrapper headers out.
+namespace Gdiplus {
+class GpGraphics;
+}
+using GdiplusStatus = int;
+struct GdiplusStartupInput {
+    UINT32 GdiplusVersion = 1;
+    void* DebugEventCallback = nullptr;
+    BOOL SuppressBackgroundThread = FALSE;
+    BOOL SuppressExternalCodecs = FALSE;
+};
+extern "C" {
+GdiplusStatus WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
+GdiplusStatus WINAPI GdipLoadImageFromStream(IStream* stream, Gdiplus::GpImage** image);
+GdiplusStatus WINAPI GdipCreateFromHDC(HDC dc, Gdiplus::GpGraphics** graphics);
+GdiplusStatus WINAPI GdipDeleteGraphics(Gdiplus::GpGraphics* graphics);
+GdiplusStatus WINAPI GdipDrawImageRectI(Gdiplus::GpGraphics* graphics, Gdiplus::GpImage* image, INT x, INT y,
+                                        INT width, INT height);
+}
+
+namespace {
+ULONG_PTR gdiplusToken = 0;
+HBRUSH staticBackgroundBrush = nullptr;
+constexpr COLORREF linkColour = RGB(0, 112, 187);
+}  // namespace
+
+void startGdiPlus() {
+    // The progress bar's class comes from the common controls; make sure it is registered.
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&classes);
+    GdiplusStartupInput input;
+    GdiplusStartup(&gdiplusToken, &input, nullptr);
+}
+
+HFONT createAppFont(HWND window, int points) {
+    const GdiTable& gdi = gdiTable();
+    HDC dc = GetDC(window);
+    const int pixelsPerInch = gdi.GetDeviceCaps ? gdi.GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    LOGFONTW font{};
+    font.lfHeight = -MulDiv(points, pixelsPerInch, 72);
+    font.lfWeight = FW_NORMAL;
+    wcscpy(font.lfFaceName, L"Segoe UI");
+    ReleaseDC(window, dc);
+    return gdi.CreateFontIndirectW ? gdi.CreateFontIndirectW(&font) : nullptr;
+}
+
+HWND createButton(HWND parent, HINSTANCE instance, const std::wstring& text, DWORD style, int x, int y) {
+    return CreateWindowExW(0, L"Button", text.c_str(), style, x, y, 105, 29, parent, nullptr, instance, nullptr);
+}
+
+HWND createLanguageList(HWND parent, HINSTANCE instance, int x, int y, int width) {
+    HWND list = CreateWindowExW(0, L"ComboBox", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_HASSTRINGS, x, y,
+                                width, 450, parent, nullptr, instance, nullptr);
+    fillLanguageList(list);
+    return list;
+}
+
+void fillLanguageList(HWND list) {
+    const TextTable& table = textTable();
+    const std::wstring current = table.getCulture();
+    LRESULT selected = CB_ERR;
+    LRESULT index = 0;
+    for (const std::wstring& name : table.languageNames()) {
+        if (table.cultureForName(name) == current) selected = index;
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        ++index;
+    }
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+HWND createProgressBar(HWND parent, HINSTANCE instance, int x, int y, int width, int height) {
+    HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, x, y, width, height, parent, nullptr,
+                               instance, nullptr);
+    SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageW(bar, PBM_SETSTEP, 1, 0);
+    return bar;
+}
+
+void setProgress(HWND progressBar, unsigned position) { SendMessageW(progressBar, PBM_SETPOS, position, 0); }
+
+HWND createLabel(HWND parent, HINSTANCE instance, const std::wstring& text, int x, int y, int width, int height,
+                 bool rightAlign, bool notify) {
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    if (rightAlign) style |= SS_RIGHT;
+    if (notify) style |= SS_NOTIFY;
+    return CreateWindowExW(0, L"STATIC", text.c_str(), style, x, y, width, height, parent, nullptr, instance, nullptr);
+}
+
+Gdiplus::GpImage* loadPngResource(int id) {
+    HRSRC found = findResource(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3000));
+    if (!found) return nullptr;
+    HGLOBAL loaded = loadResource(nullptr, found);
+    const DWORD size = sizeofResource(nullptr, found);
+    const void* bytes = loaded ? lockResource(loaded) : nullptr;
+    Gdiplus::GpImage* image = nullptr;
+    if (bytes && size > 0) {
+        HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
+        if (block) {
+            std::memcpy(block, bytes, size);
+            IStream* stream = nullptr;
+            if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
+                GdipLoadImageFromStream(stream, &image);
+                stream->Release();
+            } else {
+                GlobalFree(block);
+            }
+        }
+    }
+    if (loaded) freeResource(loaded);
+    return image;
+}
+
+void paintLogoAndSeparator(HDC dc, Gdiplus::GpImage* logo) {
+    const ProductConfig& config = productConfig();
+    Gdiplus::GpGraphics* graphics = nullptr;
+    GdipCreateFromHDC(dc, &graphics);
+    if (graphics && logo) {
+        GdipDrawImageRectI(graphics, logo, config.logoLeft, config.logoTop, config.logoWidth, config.logoHeight);
+    }
+    const GdiTable& gdi = gdiTable();
+    if (gdi.MoveToEx && gdi.LineTo) {
+        gdi.MoveToEx(dc, 0, 240, nullptr);
+        gdi.LineTo(dc, 475, 240);
+    }
+    if (graphics) GdipDeleteGraphics(graphics);
+}
+
+HBRUSH colourStatic(HDC dc, HWND control, HWND link) {
+    const GdiTable& gdi = gdiTable();
+    if (gdi.SetTextColor) gdi.SetTextColor(dc, control == link ? linkColour : RGB(0, 0, 0));
+    if (!staticBackgroundBrush && gdi.CreateSolidBrush) staticBackgroundBrush = gdi.CreateSolidBrush(RGB(255, 255, 255));
+    return staticBackgroundBrush;
+}

@@ -1,0 +1,393 @@
+#include "window/installer_window_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "download/download_win.h"
+#include "download/error_box_win.h"
+#include "download/message_pump_win.h"
+#include "localization/text_table.h"
+#include "setup/file_system_win.h"
+#include "setup/install_folder_win.h"
+#include "setup/installer_win.h"
+#include "setup/uninstaller_win.h"
+#include "startup/product_config.h"
+#include "system/registry_store_win.h"
+#include "window/controls_win.h"
+#include "window/page_logic.h"
+
+namespace {
+constexpr int windowWidth = 490;
+constexpr int windowHeight = 357;
+constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+struct WindowState {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr;
+    PageState pageState = InstallOffer;
+    WorkState workState = NoWork;
+    bool closeAllowed = false;
+    std::unique_ptr<Installer> theInstaller;
+    WindowControls controls;
+    HFONT smallFont = nullptr;
+    HFONT largeFont = nullptr;
+    Gdiplus::GpImage* logoImage = nullptr;
+};
+
+WindowState& state() {
+    static WindowState s;
+    return s;
+}
+
+const std::wstring& brand() { return productConfig().brandName; }
+
+void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
+void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
+
+[[noreturn]] void endProcess() { ExitProcess(0); }
+
+void showInstallOffer() {
+    const WindowControls& c = state().controls;
+    setText(c.messageText, text(L"IDS_TITLE_INSTALLATION", {brand()}));
+    setText(c.actionButton, text(L"IDS_INSTALL"));
+}
+
+void showUninstallOffer() {
+    const WindowControls& c = state().controls;
+    setText(c.actionButton, text(L"IDS_UNINSTALL"));
+    setText(c.messageText, text(L"IDS_TITLE_UNINSTALL", {brand()}));
+}
+
+void showUpgradeOffer() {
+    const StartupState& s = startupState();
+    setText(state().controls.messageText,
+            text(L"IDS_OLD_VERSION_INSTALLED",
+                 {s.installedVersion.versionText, s.offeredVersion.versionText, brand()}));
+}
+
+void showNewerInstalled() {
+    const WindowControls& c = state().controls;
+    const StartupState& s = startupState();
+    setText(c.actionButton, text(L"IDS_OK"));
+    show(c.cancelButton, false);
+    setText(c.messageText, text(L"IDS_NEWER_VERSION_INSTALLED",
+                                {brand(), s.installedVersion.versionText, s.offeredVersion.versionText}));
+}
+
+void showFinalPage(const std::wstring& message) {
+    WindowState& w = state();
+    setText(w.controls.messageText, message);
+    w.pageState = FinalPage;
+    show(w.controls.actionButton, true);
+    ShowWindow(w.window, SW_HIDE);
+    ShowWindow(w.window, SW_SHOW);
+    show(w.controls.progressBar, false);
+    setText(w.controls.actionButton, text(L"IDS_FINISH"));
+}
+
+void setVersionLabels() {
+    const WindowControls& c = state().controls;
+    const StartupState& s = startupState();
+    const Version& shown = s.uninstallMode ? s.installedVersion : s.offeredVersion;
+    setText(c.versionLabel, versionLabelText(text(L"IDS_VERSION"), shown.versionText));
+    setText(c.installerVersionLabel, installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion));
+}
+
+void chooseFirstPageNow() {
+    WindowState& w = state();
+    const StartupState& s = startupState();
+    w.pageState = chooseFirstPage(registryStore().readIsInstalled(), s.uninstallMode, s.installedVersion,
+                                  s.offeredVersion);
+    switch (w.pageState) {
+        case InstallOffer: showInstallOffer(); break;
+        case UninstallOffer: showUninstallOffer(); break;
+        case FinalPage: showNewerInstalled(); break;
+        default: showUpgradeOffer(); break;
+    }
+}
+
+void runUninstallPage() {
+    WindowState& w = state();
+    const WindowControls& c = w.controls;
+    w.workState = UninstallWork;
+    show(c.actionButton, false);
+    show(c.cancelButton, false);
+    show(c.languageLabel, false);
+    show(c.languageList, false);
+    show(c.progressBar, true);
+    InvalidateRect(w.window, nullptr, TRUE);
+    // The product's name, not a version: the text names what is being removed.
+    setText(c.messageText, text(L"IDS_UNINSTALLING_TEXT", {brand()}));
+    pumpMessages();
+    Sleep(2000);
+    Uninstaller uninstaller(c.progressBar);
+    uninstaller.run();
+}
+
+void runInstallPage() {
+    WindowState& w = state();
+    const WindowControls& c = w.controls;
+    w.workState = InstallWork;
+    show(c.actionButton, false);
+    show(c.cancelButton, true);
+    show(c.languageLabel, false);
+    show(c.languageList, false);
+    show(c.progressBar, true);
+    InvalidateRect(w.window, nullptr, TRUE);
+    setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
+    w.theInstaller->run();
+    if (w.pageState == CancelRequested) {
+        setProgress(c.progressBar, 0);
+        waitPumping(2000);
+        SendMessageW(w.window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(c.actionButton));
+    }
+}
+
+void copyInstallerIntoInstallFolder() {
+    const ProductConfig& config = productConfig();
+    const std::wstring target = config.installFolder + config.selfFileName;
+    if (pathExists(target)) removePath(target);
+    if (!CopyFileW(config.selfPath.c_str(), target.c_str(), TRUE)) {
+        // The application is installed; only the entry that uninstalls it lacks its program.
+        showErrorBox(static_cast<std::int32_t>(GetLastError()), target);
+    }
+}
+
+void launchApplication() {
+    const ProductConfig& config = productConfig();
+    const std::wstring target = config.installFolder + config.appExeName;
+    ShellExecuteW(nullptr, L"runas", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void install() {
+    WindowState& w = state();
+    if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion);
+    w.closeAllowed = false;
+    runInstallPage();
+    if (w.pageState == InstallOffer) {
+        showFinalPage(successText(text(L"IDS_INSTALL_END_TEXT1", {brand()}),
+                                  startupState().offeredVersion.versionText, text(L"IDS_INSTALL_END_TEXT2"),
+                                  text(L"IDS_LAUNCH_TOOLKIT")));
+        copyInstallerIntoInstallFolder();
+    }
+    w.closeAllowed = true;
+}
+
+void onActionButton() {
+    WindowState& w = state();
+    switch (w.pageState) {
+        case InstallOffer:
+            // Only work that writes into the install folder makes sure of it, so Finish after an
+            // uninstallation leaves no empty folder behind.
+            ensureInstallFolderOrExit(L"  ");
+            install();
+            break;
+        case UpgradeOffer:
+            ensureInstallFolderOrExit(L"  ");
+            w.closeAllowed = false;
+            runUninstallPage();
+            w.pageState = InstallOffer;
+            install();
+            break;
+        case UninstallOffer:
+        case CancelRequested:
+            show(w.controls.releaseNotesLink, false);
+            w.closeAllowed = false;
+            runUninstallPage();
+            showFinalPage(w.pageState == UninstallOffer ? text(L"IDS_UNINSTALL_END_TEXT", {brand()})
+                                                        : text(L"IDS_SUMMARY_CANCELLED"));
+            w.closeAllowed = true;
+            break;
+        case FinalPage:
+            if (w.workState == InstallWork) launchApplication();
+            endProcess();
+    }
+}
+
+void onCancelButton() {
+    WindowState& w = state();
+    if (w.pageState == InstallOffer && w.theInstaller) {
+        w.theInstaller->cancel();
+        w.pageState = CancelRequested;
+        return;
+    }
+    endProcess();
+}
+
+void onReleaseNotesLink() {
+    const ProductConfig& config = productConfig();
+    ensureInstallFolderOrExit(L"  ");
+    const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
+    if (!pathExists(path) &&
+        downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().controls.progressBar) != 0) {
+        return;
+    }
+    ShellExecuteW(GetDesktopWindow(), L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void onLanguageChange() {
+    WindowState& w = state();
+    const WindowControls& c = w.controls;
+    const LRESULT index = SendMessageW(c.languageList, CB_GETCURSEL, 0, 0);
+    wchar_t name[512] = {};
+    if (index != CB_ERR && SendMessageW(c.languageList, CB_GETLBTEXTLEN, index, 0) < 512) {
+        SendMessageW(c.languageList, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name));
+    }
+    const std::wstring culture = textTable().cultureForName(name);
+    textTable().setCulture(culture);
+    registryStore().writeCurrentCulture(culture);
+
+    setText(c.cancelButton, text(L"IDS_CANCEL"));
+    setText(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES"));
+    switch (w.pageState) {
+        case InstallOffer:
+            setText(c.actionButton, text(L"IDS_INSTALL"));
+            showInstallOffer();
+            break;
+        case UninstallOffer:
+            setText(c.actionButton, text(L"IDS_UNINSTALL"));
+            showUninstallOffer();
+            break;
+        case UpgradeOffer:
+            setText(c.actionButton, text(L"IDS_INSTALL"));
+            showUpgradeOffer();
+            break;
+        default: showNewerInstalled(); break;
+    }
+    setText(c.languageLabel, text(L"options_select_language"));
+    setVersionLabels();
+}
+
+void onCommand(WPARAM wParam, LPARAM lParam) {
+    const WindowControls& c = state().controls;
+    const HWND sender = reinterpret_cast<HWND>(lParam);
+    if (!sender) return;
+    if (sender == c.actionButton) {
+        onActionButton();
+    } else if (sender == c.cancelButton) {
+        onCancelButton();
+    } else if (sender == c.releaseNotesLink) {
+        onReleaseNotesLink();
+    } else if (sender == c.languageList && HIWORD(wParam) == CBN_SELCHANGE) {
+        onLanguageChange();
+    }
+}
+
+void onPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    paintLogoAndSeparator(dc, state().logoImage);
+    if (state().workState == NoWork) chooseFirstPageNow();
+    EndPaint(window, &paint);
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowState& w = state();
+    switch (message) {
+        case WM_CREATE:
+            w.smallFont = createAppFont(window, 10);
+            w.largeFont = createAppFont(window, 12);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_CLOSE:
+            if (w.closeAllowed) {
+                DestroyWindow(window);
+                endProcess();
+            }
+            return 0;
+        case WM_PAINT:
+            onPaint(window);
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return reinterpret_cast<LRESULT>(
+                colourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), w.controls.releaseNotesLink));
+        case WM_COMMAND:
+            onCommand(wParam, lParam);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void createControls() {
+    WindowState& w = state();
+    WindowControls& c = w.controls;
+    const StartupState& s = startupState();
+    HWND parent = w.window;
+    HINSTANCE instance = w.instance;
+    c.actionButton = createButton(parent, instance, text(L"IDS_INSTALL"),
+                                  WS_CHILD | WS_VISIBLE | BS_FLAT | BS_DEFPUSHBUTTON, 354, 262);
+    c.cancelButton = createButton(parent, instance, text(L"IDS_CANCEL"), WS_CHILD | WS_VISIBLE | BS_FLAT, 245, 262);
+    c.languageList = createLanguageList(parent, instance, 15, 167, 244);
+    c.progressBar = createProgressBar(parent, instance, 15, 167, 445, 25);
+    c.releaseNotesLink = createLabel(parent, instance, text(L"IDS_VIEW_RELEASE_NOTES"), 200, 220, 260, 20, true, true);
+    c.messageText = createLabel(parent, instance, L"", 15, 40, 444, 90, false, false);
+    c.languageLabel = createLabel(parent, instance, text(L"options_select_language"), 15, 145, 250, 20, false, false);
+    const Version& shown = s.uninstallMode ? s.installedVersion : s.offeredVersion;
+    c.versionLabel = createLabel(parent, instance, versionLabelText(text(L"IDS_VERSION"), shown.versionText), 15, 220,
+                                 200, 20, false, false);
+    c.installerVersionLabel =
+        createLabel(parent, instance, installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion),
+                    10, 300, 200, 20, false, false);
+}
+
+void assignFontsAndCursors() {
+    const WindowState& w = state();
+    const WindowControls& c = w.controls;
+    auto setFont = [](HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); };
+    HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    setFont(c.actionButton, w.largeFont);
+    setFont(c.cancelButton, w.largeFont);
+    setFont(c.languageList, w.smallFont);
+    SetClassLongPtrW(c.actionButton, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
+    setFont(c.messageText, w.largeFont);
+    setFont(c.languageLabel, w.smallFont);
+    setFont(c.versionLabel, w.largeFont);
+    setFont(c.installerVersionLabel, w.smallFont);
+    setFont(c.releaseNotesLink, w.smallFont);
+    SetClassLongPtrW(c.releaseNotesLink, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
+}
+}  // namespace
+
+StartupState& startupState() {
+    static StartupState s;
+    return s;
+}
+
+ATOM registerInstallerWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(100));
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(100));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = startupState().windowClassName;
+    return RegisterClassExW(&windowClass);
+}
+
+bool createInstallerWindow(HINSTANCE instance, int showCommand) {
+    WindowState& w = state();
+    w.instance = instance;
+    startGdiPlus();
+    w.window = CreateWindowExW(0, startupState().windowClassName, productConfig().installerTitle.c_str(), windowStyle,
+                               CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (!w.window) return false;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - windowHeight) / 2;
+    SetWindowPos(w.window, nullptr, x, y, windowWidth, windowHeight, SWP_NOZORDER);
+    w.logoImage = loadPngResource(productConfig().logoImageId);
+    createControls();
+    assignFontsAndCursors();
+    ShowWindow(w.window, showCommand);
+    UpdateWindow(w.window);
+    return true;
+}

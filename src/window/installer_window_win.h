@@ -1,0 +1,19 @@
+// The installer's one window: pages, the action and cancel buttons, language switching.
+#pragma once
+#include <windows.h>
+
+#include "download/version.h"
+
+// What start-up found out, read by the window.
+struct StartupState {
+    bool uninstallMode = false;
+    Version offeredVersion;
+    Version installedVersion;
+    wchar_t windowClassName[100] = {};
+};
+
+StartupState& startupState();
+
+ATOM registerInstallerWindowClass(HINSTANCE instance);
+// Creates, centres and shows the window; false when it could not be created.
+bool createInstallerWindow(HINSTANCE instance, int showCommand);

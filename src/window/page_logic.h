@@ -1,0 +1,25 @@
+// Page choice and page texts of the installer window: the rules that need no window.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "download/version.h"
+
+enum PageState { InstallOffer = 0, UninstallOffer = 1, UpgradeOffer = 2, CancelRequested = 3, FinalPage = 4 };
+enum WorkState { NoWork = 0, InstallWork = 1, UninstallWork = 2 };
+
+// The first page for what the registry and the server say.
+PageState chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed,
+                          const Version& offered);
+
+// "Flashdeck <Version>: <version text>" and "<Install> <Version>: <installer version>".
+std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText);
+std::wstring installerVersionLabelText(const std::wstring& installWord, const std::wstring& versionWord,
+                                       const std::wstring& installerVersion);
+
+// The closing text after a successful installation.
+std::wstring successText(const std::wstring& endText1, const std::wstring& versionText, const std::wstring& endText2,
+                         const std::wstring& launchText);
+
+// The installer copy's target and the command line of the runtime installer (quoted path).
+std::wstring runtimeInstallerCommand(const std::wstring& installFolder);

@@ -1,0 +1,15 @@
+#include <gtest/gtest.h>
+
+#include "setup/batch_text.h"
+
+TEST(UnzipBatchBytes, ExactBytesForTheApplicationArchive) {
+    const std::string expected = "7za x -y LumidexFlashdeck.zip\r\ndel /f LumidexFlashdeck.zip";
+    EXPECT_EQ(unzipBatchBytes(L"LumidexFlashdeck.zip"), expected);
+}
+
+TEST(UnzipBatchBytes, NarrowsEachUnitToItsLowByte) {
+    const std::string bytes = unzipBatchBytes(std::wstring(L"a\u0142.zip"));
+    // U+0142 keeps only 0x42 ("B"); one byte per unit, no line break at the end.
+    EXPECT_EQ(bytes, "7za x -y aB.zip\r\ndel /f aB.zip");
+    EXPECT_NE(bytes.back(), '\n');
+}

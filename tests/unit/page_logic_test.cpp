@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "setup/uninstall_paths.h"
+#include "startup/temp_copy.h"
+#include "system/install_state.h"
+#include "window/page_logic.h"
+
+namespace {
+Version version(const wchar_t* text) {
+    Version v;
+    v.assign(text);
+    return v;
+}
+
+struct PageCase {
+    std::int32_t isInstalled;
+    bool uninstallMode;
+    const wchar_t* installed;
+    const wchar_t* offered;
+    PageState expected;
+};
+
+class FirstPage : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(FirstPage, FollowsRegistryAndVersions) {
+    const auto& c = GetParam();
+    EXPECT_EQ(chooseFirstPage(c.isInstalled, c.uninstallMode, version(c.installed), version(c.offered)), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FirstPage,
+    ::testing::Values(
+        // Nothing recorded: the install offer, also in uninstall mode and whatever the versions say.
+        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", InstallOffer},
+        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", InstallOffer},
+        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", InstallOffer},
+        // Equal texts, or the uninstall switch: the uninstall offer.
+        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", UninstallOffer},
+        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", UninstallOffer},
+        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", UninstallOffer},
+        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", UninstallOffer},
+        // Offered older: the newer-version notice (a final page).
+        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", FinalPage},
+        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", FinalPage},
+        // Offered newer, or equal numbers written differently: the upgrade offer.
+        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", UpgradeOffer},
+        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", UpgradeOffer},
+        PageCase{3, false, L"", L"3.0.3.0", UpgradeOffer}));
+
+TEST(PageTexts, JoinsLabelsAndSuccessText) {
+    EXPECT_EQ(versionLabelText(L"Version", L"3.0.3.0"), L"Flashdeck Version: 3.0.3.0");
+    EXPECT_EQ(versionLabelText(L"Version", L""), L"Flashdeck Version: ");
+    EXPECT_EQ(installerVersionLabelText(L"Install", L"Version", L"3.0.3.0"), L"Install Version: 3.0.3.0");
+    EXPECT_EQ(successText(L"Lumidex SSD Flashdeck version", L"3.0.3.0", L"was successfully installed.",
+                          L"Click on the Finish button to run the application."),
+              L"Lumidex SSD Flashdeck version 3.0.3.0 was successfully installed.\n\n"
+              L"Click on the Finish button to run the application.");
+}
+
+TEST(PageTexts, RuntimeInstallerPathIsQuoted) {
+    EXPECT_EQ(runtimeInstallerCommand(L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"),
+              L"\"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\vcredist_x86.exe\" /quiet /norestart");
+}
+
+TEST(UninstallPaths, PrefersRecordedPathAndFindsVendorFolder) {
+    const std::wstring configured = L"C:\\PF\\Lumidex\\SSD Flashdeck\\";
+    EXPECT_EQ(folderToRemove(L"", configured), configured);
+    EXPECT_EQ(folderToRemove(L"D:\\Apps\\SSD Flashdeck\\", configured), L"D:\\Apps\\SSD Flashdeck\\");
+    EXPECT_EQ(vendorFolderOf(configured, L"SSD Flashdeck"), L"C:\\PF\\Lumidex\\");
+    EXPECT_EQ(vendorFolderOf(L"D:\\Tools\\Flash\\", L"SSD Flashdeck"), L"");
+    EXPECT_EQ(vendorFolderOf(L"D:\\ssd flashdeck\\", L"SSD Flashdeck"), L"");
+    // A path that starts with the word has no vendor folder to clean.
+    EXPECT_EQ(vendorFolderOf(L"SSD Flashdeck\\", L"SSD Flashdeck"), L"");
+}
+
+TEST(TempCopy, RecognisesPathsInsideTheTemporaryFolder) {
+    const std::wstring temp = L"C:\\Users\\Ann\\AppData\\Local\\Temp\\";
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\LFD1\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"c:\\users\\ann\\appdata\\local\\temp\\a\\b\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\x.exe", L"C:\\Users\\Ann\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\Downloads\\setup.exe", temp));
+    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\TempOther\\setup.exe", temp));
+    EXPECT_FALSE(isInsideFolder(L"C:\\setup.exe", L""));
+}
+
+TEST(TempCopy, CopyFolderLiesInsideTheTemporaryFolder) {
+    const std::wstring temp = L"C:\\T\\";
+    const std::wstring a = copyFolderPath(temp, 0x10, 0, 0x99);
+    EXPECT_TRUE(isInsideFolder(a + L"\\setup.exe", temp));
+    EXPECT_NE(a, copyFolderPath(temp, 0x10, 1, 0x99));
+    EXPECT_EQ(copyFolderPath(L"C:\\T", 1, 2, 3), copyFolderPath(temp, 1, 2, 3));
+}
+}  // namespace

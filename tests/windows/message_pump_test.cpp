@@ -1,0 +1,119 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "download/message_pump_win.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr UINT kPosted = WM_APP + 1;
+constexpr UINT kPostedByTimer = WM_APP + 2;
+constexpr UINT_PTR kTimer = 7;
+
+std::vector<UINT> received;
+
+LRESULT CALLBACK recorderProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kPosted || message == kPostedByTimer) {
+        received.push_back(message);
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kTimer) {
+        KillTimer(window, kTimer);
+        received.push_back(WM_TIMER);
+        PostMessageW(window, kPostedByTimer, 0, 0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class MessagePump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static const bool registered = [] {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = recorderProcedure;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = L"MessagePumpTestRecorder";
+            return RegisterClassW(&windowClass) != 0;
+        }();
+        ASSERT_TRUE(registered);
+        window = CreateWindowExW(0, L"MessagePumpTestRecorder", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        pumpMessages();
+        received.clear();
+    }
+    void TearDown() override {
+        if (window) DestroyWindow(window);
+        pumpMessages();
+    }
+    HWND window = nullptr;
+};
+
+TEST_F(MessagePump, PumpMessagesDispatchesEverythingQueued) {
+    for (int i = 0; i < 3; ++i) PostMessageW(window, kPosted, 0, 0);
+    pumpMessages();
+    EXPECT_EQ(received, (std::vector<UINT>{kPosted, kPosted, kPosted}));
+    MSG left;
+    EXPECT_FALSE(PeekMessageW(&left, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(MessagePump, NoTimeOrANegativeTimeReturnsWithoutDispatching) {
+    for (int ms : {0, -5}) {
+        PostMessageW(window, kPosted, 0, 0);
+        waitPumping(ms);
+        EXPECT_TRUE(received.empty()) << ms;
+        pumpMessages();
+        EXPECT_EQ(received.size(), 1u) << ms;
+        received.clear();
+    }
+}
+
+TEST_F(MessagePump, WaitingLastsTheTimeAndDispatchesWhatArrivesMeanwhile) {
+    PostMessageW(window, kPosted, 0, 0);
+    ASSERT_NE(SetTimer(window, kTimer, 100, nullptr), 0u);
+    const ULONGLONG start = GetTickCount64();
+    waitPumping(300);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 300u);
+    // The message posted before, the timer that fired during the wait, and the message that
+    // the timer posted have all been handled.
+    EXPECT_EQ(received, (std::vector<UINT>{kPosted, WM_TIMER, kPostedByTimer}));
+}
+
+TEST(RunAndWait, ACommandThatCannotStartIsSkipped) {
+    const DWORD handlesBefore = [] {
+        DWORD count = 0;
+        GetProcessHandleCount(GetCurrentProcess(), &count);
+        return count;
+    }();
+    runAndWait(L"\"C:\\no such folder\\no such program.exe\" /quiet");
+    runAndWait(L"");
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(handlesAfter, handlesBefore);
+}
+
+TEST(RunAndWait, ReturnsOnlyWhenTheChildHasEndedAndClosesItsHandles) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path marker = fs::path(temp) / (L"run and wait " + std::to_wstring(GetCurrentProcessId()) + L".txt");
+    fs::remove(marker);
+    DWORD handlesBefore = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+
+    // The child writes the marker only after about two seconds and ends with a failure code.
+    runAndWait(L"cmd /c ping -n 3 127.0.0.1 >nul & echo done>\"" + marker.wstring() + L"\" & exit 3");
+
+    EXPECT_TRUE(fs::exists(marker)) << "runAndWait returned before the child had ended";
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(handlesAfter, handlesBefore);
+    fs::remove(marker);
+}
+}  // namespace

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstring>
+#include <vector>
+
+#include "startup/product_config.h"
+#include "system/shortcuts_win.h"
+
+namespace {
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void writeFile(const std::wstring& path, const char* bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr);
+    CloseHandle(file);
+}
+
+struct LinkContents {
+    bool loaded = false;
+    std::wstring target;
+    std::wstring workingDirectory;
+    std::wstring iconPath;
+    int iconIndex = -1;
+};
+
+LinkContents loadLink(const std::wstring& path) {
+    LinkContents contents;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link)))) {
+        return contents;
+    }
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            wchar_t buffer[MAX_PATH] = {};
+            contents.loaded = true;
+            if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH))) contents.target = buffer;
+            if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH))) contents.workingDirectory = buffer;
+            if (SUCCEEDED(link->GetIconLocation(buffer, MAX_PATH, &contents.iconIndex))) contents.iconPath = buffer;
+        }
+        file->Release();
+    }
+    link->Release();
+    return contents;
+}
+
+class ShortcutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        saved_ = productConfig();
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        root_ = std::wstring(temp) + L"shortcut_test_" + std::to_wstring(GetCurrentProcessId());
+        setProductConfig(makeProductConfig(L"https://x/", root_, L"C:\\temp\\setup.exe"));
+        const ProductConfig& config = productConfig();
+        CreateDirectoryW(root_.c_str(), nullptr);
+        CreateDirectoryW(config.vendorFolder.c_str(), nullptr);
+        CreateDirectoryW(config.installFolder.c_str(), nullptr);
+        writeFile(config.installFolder + config.appExeName, "MZ");
+        path_ = desktopShortcutPath(config.shortcutName);
+        ASSERT_FALSE(path_.empty());
+        DeleteFileW(path_.c_str());
+    }
+    void TearDown() override {
+        const ProductConfig& config = productConfig();
+        for (const std::wstring& path : extraFiles_) DeleteFileW(path.c_str());
+        DeleteFileW(path_.c_str());
+        DeleteFileW((config.installFolder + config.appExeName).c_str());
+        RemoveDirectoryW(config.installFolder.c_str());
+        RemoveDirectoryW(config.vendorFolder.c_str());
+        RemoveDirectoryW(root_.c_str());
+        setProductConfig(saved_);
+        CoUninitialize();
+    }
+
+    ProductConfig saved_;
+    std::wstring root_;
+    std::wstring path_;
+    std::vector<std::wstring> extraFiles_;
+};
+
+TEST_F(ShortcutTest, PathIsOnTheDesktopWithLinkExtension) {
+    wchar_t desktop[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE));
+    EXPECT_EQ(desktopShortcutPath(L"Name"), std::wstring(desktop) + L"\\Name.lnk");
+}
+
+TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
+    createDesktopShortcut();
+    const ProductConfig& config = productConfig();
+    const LinkContents link = loadLink(path_);
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(lstrcmpiW(link.target.c_str(), (config.installFolder + config.appExeName).c_str()), 0) << link.target;
+    EXPECT_EQ(lstrcmpiW(link.workingDirectory.c_str(), config.installFolder.c_str()), 0) << link.workingDirectory;
+    ASSERT_FALSE(link.workingDirectory.empty());
+    EXPECT_EQ(link.workingDirectory.back(), L'\\');
+    EXPECT_EQ(lstrcmpiW(link.iconPath.c_str(), (config.installFolder + config.appExeName).c_str()), 0)
+        << link.iconPath;
+    EXPECT_EQ(link.iconIndex, 0);
+}
+
+TEST_F(ShortcutTest, ExistingFileOfTheSameNameIsReplaced) {
+    writeFile(path_, "not a link");
+    createDesktopShortcut();
+    const LinkContents link = loadLink(path_);
+    ASSERT_TRUE(link.loaded);
+    EXPECT_FALSE(link.target.empty());
+}
+
+TEST_F(ShortcutTest, RemovalDeletesBothNamesAndNothingElse) {
+    ProductConfig config = productConfig();
+    config.productDisplayName = L"Flashdeck Shortcut Test Display";
+    setProductConfig(config);
+    const std::wstring second = desktopShortcutPath(config.productDisplayName);
+    const std::wstring other = desktopShortcutPath(L"Flashdeck Shortcut Test Renamed");
+    extraFiles_ = {second, other};
+    createDesktopShortcut();
+    writeFile(second, "x");
+    writeFile(other, "x");
+
+    removeDesktopShortcuts();
+    EXPECT_FALSE(exists(path_));
+    EXPECT_FALSE(exists(second));
+    EXPECT_TRUE(exists(other));
+
+    // Nothing left to remove: no error, the user's renamed shortcut still stays.
+    removeDesktopShortcuts();
+    EXPECT_TRUE(exists(other));
+}
+}  // namespace

@@ -1,0 +1,171 @@
+// The text table embedded in this executable is the installer's own resource.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "download/error_box_win.h"
+#include "download/error_text.h"
+#include "localization/text_resource_win.h"
+#include "localization/text_table.h"
+#include "startup/system_functions_win.h"
+
+namespace {
+const std::vector<std::pair<std::wstring, std::wstring>> kLanguages = {
+    {L"cs-CZ", L"Čeština"}, {L"da-DK", L"Dansk"},      {L"de-DE", L"Deutsch"},  {L"en-US", L"English"},
+    {L"es-ES", L"Español"}, {L"fr-FR", L"Français"},   {L"it-IT", L"Italiano"}, {L"ja-JP", L"日本語"},
+    {L"ko-KR", L"한국어"},  {L"nl-NL", L"Nederlands"}, {L"pl-PL", L"Polski"},   {L"pt-PT", L"Português"},
+    {L"ru-RU", L"Pусский"}, {L"sv-SE", L"Svenskt"},    {L"tr-TR", L"Türkçe"},   {L"zh-CHS", L"简体中文"},
+    {L"zh-CHT", L"繁體中文"},
+};
+
+// The keys the installer looks up, with their en-US texts.
+const std::vector<std::pair<std::wstring, std::wstring>> kInstallerTexts = {
+    {L"IDS_INSTALL", L"Install"},
+    {L"IDS_UNINSTALL", L"Uninstall"},
+    {L"IDS_CANCEL", L"Cancel"},
+    {L"IDS_FINISH", L"Finish"},
+    {L"IDS_OK", L"OK"},
+    {L"IDS_VIEW_RELEASE_NOTES", L"View Release Notes"},
+    {L"options_select_language", L"Select Language:"},
+    {L"IDS_VERSION", L"Version"},
+    {L"IDS_TITLE_INSTALLATION",
+     L"Thank you for downloading the %1 SSD Flashdeck. This software includes tools that can help you to get the "
+     L"most out of your %1 SSDs."},
+    {L"IDS_TITLE_UNINSTALL",
+     L"Welcome to the %1 SSD Flashdeck Installer. The Installer will remove the %1 SSD Flashdeck software from your "
+     L"computer."},
+    {L"IDS_INSTALLING_TEXT", L"Please wait while the %1 SSD Flashdeck is being installed on your computer."},
+    {L"IDS_UNINSTALLING_TEXT", L"Please wait while the %1 SSD Flashdeck is being uninstalled from your computer."},
+    {L"IDS_NEWER_VERSION_INSTALLED",
+     L"%1 SSD Flashdeck version %2 is already installed. You must uninstall it before you can install version %3."},
+    {L"IDS_OLD_VERSION_INSTALLED",
+     L"%3 SSD Flashdeck %1 has been detected on this system. The %3 SSD Flashdeck installer will uninstall the "
+     L"current version and install version %2 "},
+    {L"IDS_INSTALL_END_TEXT1", L"%1 SSD Flashdeck version"},
+    {L"IDS_INSTALL_END_TEXT2", L"was successfully installed."},
+    {L"IDS_LAUNCH_TOOLKIT", L"Click on the Finish button to run the application."},
+    {L"IDS_UNINSTALL_END_TEXT", L"%1 SSD Flashdeck was successfully uninstalled."},
+    {L"IDS_SUMMARY_CANCELLED", L"The installation was cancelled."},
+    {L"IDS_TITLE_ERROR", L"Error"},
+    {L"error_creating_folder", L"Failed to create folder."},
+    {L"error_no_network", L"There is no internet connection. Please try again later."},
+    {L"error_download", L"Failed to download"},
+};
+
+// How often each placeholder %1 .. %9 occurs.
+std::map<wchar_t, int> placeholders(const std::wstring& text) {
+    std::map<wchar_t, int> counts;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'%' && text[i + 1] >= L'1' && text[i + 1] <= L'9') ++counts[text[i + 1]];
+    }
+    return counts;
+}
+
+const TextTable& realTable() {
+    static const TextTable table = [] {
+        TextTable loaded;
+        loaded.loadFromResource();
+        return loaded;
+    }();
+    return table;
+}
+
+TEST(TextResource, HoldsTheSeventeenLanguagesInCodeOrder) {
+    const TextTable& table = realTable();
+    std::vector<std::wstring> codes, names;
+    for (const auto& [code, name] : kLanguages) {
+        codes.push_back(code);
+        names.push_back(name);
+        EXPECT_EQ(table.cultureForName(name), code);
+    }
+    EXPECT_EQ(table.cultures(), codes);
+    EXPECT_EQ(table.languageNames(), names);
+    // The Russian name starts with the Latin capital P.
+    EXPECT_EQ(table.languageNames().at(12).front(), L'P');
+}
+
+TEST(TextResource, EnglishTextsAreExact) {
+    TextTable table = realTable();
+    table.setCulture(L"en-US");
+    for (const auto& [key, expected] : kInstallerTexts) EXPECT_EQ(table.text(key), expected) << key;
+}
+
+TEST(TextResource, EveryLanguageHasEveryInstallerKeyWithTheSamePlaceholders) {
+    const TextTable& table = realTable();
+    const TextTable::Entries& english = table.entriesOf(L"en-US");
+    for (const auto& [code, name] : kLanguages) {
+        const TextTable::Entries& entries = table.entriesOf(code);
+        for (const auto& [key, unused] : kInstallerTexts) {
+            const auto found = entries.find(key);
+            ASSERT_NE(found, entries.end()) << code << " lacks " << key;
+            EXPECT_FALSE(found->second.empty()) << code << " " << key;
+            EXPECT_EQ(placeholders(found->second), placeholders(english.at(key))) << code << " " << key;
+            if (key != L"IDS_NEWER_VERSION_INSTALLED") {
+                EXPECT_EQ(found->second.find(L"\\n"), std::wstring::npos) << code << " " << key;
+            }
+        }
+    }
+}
+
+TEST(TextResource, LookupInAnotherLanguage) {
+    TextTable table = realTable();
+    table.setCulture(table.cultureForName(L"Deutsch"));
+    EXPECT_EQ(table.getCulture(), L"de-DE");
+    EXPECT_EQ(table.text(L"IDS_INSTALL"), L"Installieren");
+    table.setCulture(table.cultureForName(L"Français"));
+    EXPECT_EQ(table.text(L"IDS_CANCEL"), L"Annuler");
+}
+
+TEST(TextResource, RawBytesAreUtf16LeWithCrLfAfterEveryLine) {
+    const void* data = nullptr;
+    DWORD size = 0;
+    ASSERT_TRUE(readResourceBytes(1001, 1000, &data, &size));
+    ASSERT_GE(size, 2u);
+    EXPECT_EQ(size % 2, 0u);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+
+    const std::wstring units = decodeUtf16Le(bytes, size);
+    EXPECT_EQ(units.find(L'\0'), std::wstring::npos);
+    ASSERT_GE(units.size(), 3u);
+    EXPECT_EQ(units.substr(units.size() - 2), L"\r\n");
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (units[i] == L'\r') {
+            ASSERT_LT(i + 1, units.size());
+            EXPECT_EQ(units[i + 1], L'\n') << "lone CR at unit " << i;
+        }
+    }
+    // What the loader returns is exactly those units, byte-order mark included.
+    EXPECT_EQ(loadTextResource(1001), units);
+}
+
+TEST(TextResource, ResourceFunctionsAreLoadedOnce) {
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(loadTextResource(1001).empty());
+    EXPECT_EQ(loadTextResource(4242), L"");
+    const void* data = nullptr;
+    DWORD size = 0;
+    EXPECT_TRUE(readResourceBytes(3002, 3000, &data, &size));
+    EXPECT_EQ(resourceTableLoadCount(), 1);
+}
+
+TEST(SystemMessage, KnownCodeHasTheSystemsTextUnchanged) {
+    const std::wstring message = systemMessageText(2);
+    ASSERT_FALSE(message.empty());
+    const std::wstring body = errorBoxBody(message, 2, L"C:\\some folder\\LumidexFlashdeck.zip");
+    EXPECT_EQ(body, message + L"(0x2): LumidexFlashdeck.zip");
+}
+
+TEST(SystemMessage, CodeWithoutDescriptionGivesUnknownError) {
+    // The customer bit: no system message uses it.
+    const std::int32_t code = 0x20001234;
+    EXPECT_EQ(systemMessageText(code), L"");
+    EXPECT_EQ(errorBoxBody(systemMessageText(code), code, L"x.zip"), L"unknown error(0x20001234): x.zip");
+}
+}  // namespace

@@ -1,0 +1,735 @@
+// ui_driver: drives and inspects the installer window from a second Win32 process in the same
+// Wine prefix, for the end-to-end tests. Every command prints JSON (one object per line) to
+// stdout and exits 0 on success, 1 with {"ok":false,"error":...} on failure, 2 on bad usage.
+//
+// Window messages that carry no pointers are sent with a timeout, so a frozen installer (it
+// dispatches nothing while it downloads) never hangs the driver. Clicks are posted, never sent:
+// the installer runs its long work inside the click handler.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+#include <wininet.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------- JSON output
+
+std::string toUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string jsonString(const std::wstring& text) {
+    std::string out = "\"";
+    for (unsigned char c : toUtf8(text)) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Builds one JSON object member by member; values are already-encoded JSON text.
+class JsonObject {
+public:
+    JsonObject& raw(const char* key, const std::string& json) {
+        body_ += body_.empty() ? "" : ",";
+        body_ += "\"";
+        body_ += key;
+        body_ += "\":";
+        body_ += json;
+        return *this;
+    }
+    JsonObject& str(const char* key, const std::wstring& value) { return raw(key, jsonString(value)); }
+    JsonObject& num(const char* key, long long value) { return raw(key, std::to_string(value)); }
+    JsonObject& flag(const char* key, bool value) { return raw(key, value ? "true" : "false"); }
+    std::string text() const { return "{" + body_ + "}"; }
+
+private:
+    std::string body_;
+};
+
+std::string jsonArray(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+    return out + "]";
+}
+
+void emit(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int fail(const std::wstring& message) {
+    emit(JsonObject().flag("ok", false).str("error", message).text());
+    std::fwprintf(stderr, L"ui_driver: %ls\n", message.c_str());
+    return 1;
+}
+
+// ---------------------------------------------------------------- options
+
+struct Options {
+    std::wstring className = L"TOLVANE";
+    DWORD timeoutMs = 10000;
+    bool timeoutGiven = false;
+    DWORD pid = 0;
+    std::wstring button;
+    std::wstring cwd;
+    bool untilGone = false;
+    int untilPos = -1;
+    bool force = false;
+    std::vector<std::wstring> positional;
+};
+
+bool parseOptions(int argc, wchar_t** argv, int first, Options& options, std::wstring& error) {
+    for (int i = first; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        auto value = [&](std::wstring& out) {
+            if (i + 1 >= argc) {
+                error = L"missing value after " + arg;
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::wstring v;
+        if (arg == L"--class") {
+            if (!value(options.className)) return false;
+        } else if (arg == L"--timeout") {
+            if (!value(v)) return false;
+            options.timeoutMs = static_cast<DWORD>(wcstoul(v.c_str(), nullptr, 10));
+            options.timeoutGiven = true;
+        } else if (arg == L"--pid") {
+            if (!value(v)) return false;
+            options.pid = static_cast<DWORD>(wcstoul(v.c_str(), nullptr, 10));
+        } else if (arg == L"--button") {
+            if (!value(options.button)) return false;
+        } else if (arg == L"--cwd") {
+            if (!value(options.cwd)) return false;
+        } else if (arg == L"--until") {
+            if (!value(v)) return false;
+            options.untilPos = static_cast<int>(wcstol(v.c_str(), nullptr, 10));
+        } else if (arg == L"--until-gone") {
+            options.untilGone = true;
+        } else if (arg == L"--force") {
+            options.force = true;
+        } else {
+            options.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- window helpers
+
+constexpr UINT kQueryTimeoutMs = 1500;
+
+bool query(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, kQueryTimeoutMs,
+                             &answer))
+        return false;
+    result = static_cast<LRESULT>(answer);
+    return true;
+}
+
+std::wstring className(HWND window) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+// WM_GETTEXT when the owner answers; the text Windows keeps for the window otherwise.
+std::wstring windowText(HWND window, bool* answered = nullptr) {
+    LRESULT length = 0;
+    if (query(window, WM_GETTEXTLENGTH, 0, 0, length) && length >= 0) {
+        std::vector<wchar_t> buffer(static_cast<size_t>(length) + 2, L'\0');
+        LRESULT copied = 0;
+        if (query(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), copied)) {
+            if (answered) *answered = true;
+            return std::wstring(buffer.data());
+        }
+    }
+    if (answered) *answered = false;
+    wchar_t buffer[4096] = {};
+    InternalGetWindowText(window, buffer, 4096);
+    return buffer;
+}
+
+DWORD windowPid(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+bool sameClass(HWND window, const std::wstring& wanted) {
+    return _wcsicmp(className(window).c_str(), wanted.c_str()) == 0;
+}
+
+struct TopSearch {
+    std::wstring className;
+    DWORD pid;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectTop(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<TopSearch*>(context);
+    if (search->visibleOnly && !IsWindowVisible(window)) return TRUE;
+    if (search->pid && windowPid(window) != search->pid) return TRUE;
+    if (!search->className.empty() && !sameClass(window, search->className)) return TRUE;
+    search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> topWindows(const std::wstring& cls, DWORD pid, bool visibleOnly) {
+    TopSearch search{cls, pid, visibleOnly, {}};
+    EnumWindows(collectTop, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND findTop(const Options& options, bool visibleOnly = true) {
+    auto found = topWindows(options.className, options.pid, visibleOnly);
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND waitTop(const Options& options, const std::wstring& cls) {
+    Options search = options;
+    search.className = cls;
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = findTop(search)) return window;
+        if (GetTickCount() - start >= options.timeoutMs) return nullptr;
+        Sleep(50);
+    }
+}
+
+struct ChildSearch {
+    HWND parent;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectChild(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<ChildSearch*>(context);
+    if (GetAncestor(window, GA_PARENT) == search->parent) search->found.push_back(window);
+    return TRUE;
+}
+
+// Direct children in creation order (EnumChildWindows also walks grandchildren; those are skipped).
+std::vector<HWND> children(HWND parent) {
+    ChildSearch search{parent, {}};
+    EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string rectJson(const RECT& r) {
+    return JsonObject().num("left", r.left).num("top", r.top).num("right", r.right).num("bottom", r.bottom).text();
+}
+
+bool ownVisible(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void addComboItems(HWND combo, JsonObject& object) {
+    LRESULT count = 0;
+    std::vector<std::string> items;
+    if (query(combo, CB_GETCOUNT, 0, 0, count)) {
+        for (LRESULT i = 0; i < count; ++i) {
+            LRESULT length = 0;
+            if (!query(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0, length) || length < 0) break;
+            std::vector<wchar_t> buffer(static_cast<size_t>(length) + 2, L'\0');
+            LRESULT copied = 0;
+            if (!query(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.data()), copied))
+                break;
+            items.push_back(jsonString(buffer.data()));
+        }
+    }
+    LRESULT selected = -1;
+    query(combo, CB_GETCURSEL, 0, 0, selected);
+    object.raw("items", jsonArray(items)).num("selected", selected);
+}
+
+std::string childJson(HWND parent, HWND child, size_t index) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    std::wstring cls = className(child);
+    JsonObject object;
+    object.num("index", static_cast<long long>(index))
+        .num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(child)))
+        .str("class", cls)
+        .str("text", windowText(child))
+        .flag("visible", ownVisible(child))
+        .flag("enabled", IsWindowEnabled(child) != 0)
+        .num("id", GetDlgCtrlID(child))
+        .num("style", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE))))
+        .raw("rect", rectJson(r));
+    if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) addComboItems(child, object);
+    if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+        LRESULT pos = -1;
+        query(child, PBM_GETPOS, 0, 0, pos);
+        object.num("pos", pos);
+    }
+    return object.text();
+}
+
+std::string windowJson(HWND window) {
+    RECT outer{}, client{};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    bool answered = false;
+    std::wstring caption = windowText(window, &answered);
+    std::vector<std::string> items;
+    auto kids = children(window);
+    for (size_t i = 0; i < kids.size(); ++i) items.push_back(childJson(window, kids[i], i));
+    return JsonObject()
+        .flag("ok", true)
+        .num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(window)))
+        .str("class", className(window))
+        .str("caption", caption)
+        .flag("responsive", answered)
+        .num("pid", windowPid(window))
+        .flag("visible", IsWindowVisible(window) != 0)
+        .num("style", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE))))
+        .num("exstyle", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE))))
+        .raw("rect", rectJson(outer))
+        .raw("client_rect", rectJson(client))
+        .raw("controls", jsonArray(items))
+        .text();
+}
+
+std::wstring withoutMnemonic(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text)
+        if (c != L'&') out += c;
+    return out;
+}
+
+// A control named by its index in creation order, or by its text (with or without "&").
+HWND findControl(HWND window, const std::wstring& name) {
+    auto kids = children(window);
+    wchar_t* end = nullptr;
+    unsigned long index = wcstoul(name.c_str(), &end, 10);
+    if (!name.empty() && end && *end == L'\0') return index < kids.size() ? kids[index] : nullptr;
+    for (HWND child : kids) {
+        std::wstring text = windowText(child);
+        if (text == name || withoutMnemonic(text) == withoutMnemonic(name)) return child;
+    }
+    return nullptr;
+}
+
+HWND requireWindow(const Options& options) {
+    HWND window = findTop(options);
+    if (!window && options.timeoutGiven) window = waitTop(options, options.className);
+    return window;
+}
+
+// ---------------------------------------------------------------- commands
+
+int cmdWaitWindow(const Options& options) {
+    HWND window = waitTop(options, options.className);
+    if (!window) return fail(L"no visible window of class " + options.className + L" within the timeout");
+    emit(JsonObject()
+             .flag("ok", true)
+             .num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(window)))
+             .num("pid", windowPid(window))
+             .str("caption", windowText(window))
+             .text());
+    return 0;
+}
+
+int cmdWaitGone(const Options& options) {
+    DWORD start = GetTickCount();
+    while (findTop(options, false)) {
+        if (GetTickCount() - start >= options.timeoutMs)
+            return fail(L"a window of class " + options.className + L" still exists after the timeout");
+        Sleep(50);
+    }
+    emit(JsonObject().flag("ok", true).num("waited_ms", GetTickCount() - start).text());
+    return 0;
+}
+
+int cmdList(const Options& options) {
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    emit(windowJson(window));
+    return 0;
+}
+
+int cmdWindows(const Options& options) {
+    std::vector<std::string> items;
+    for (HWND window : topWindows(options.positional.empty() ? L"" : options.positional[0], options.pid, true))
+        items.push_back(JsonObject()
+                            .num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(window)))
+                            .str("class", className(window))
+                            .str("caption", windowText(window))
+                            .num("pid", windowPid(window))
+                            .text());
+    emit(JsonObject().flag("ok", true).raw("windows", jsonArray(items)).text());
+    return 0;
+}
+
+int cmdClick(const Options& options) {
+    if (options.positional.size() != 1) return fail(L"usage: click <index|text>");
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    HWND control = findControl(window, options.positional[0]);
+    if (!control) return fail(L"no control " + options.positional[0]);
+    std::wstring cls = className(control);
+    WORD code = 0;
+    if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+        code = BN_CLICKED;
+    } else if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+        // A static control reports clicks only with SS_NOTIFY; a user's click would do nothing.
+        if (!(GetWindowLongW(control, GWL_STYLE) & SS_NOTIFY) && !options.force)
+            return fail(L"static control without SS_NOTIFY does not report clicks");
+        code = STN_CLICKED;
+    } else {
+        return fail(L"cannot click a control of class " + cls);
+    }
+    if (!options.force && (!ownVisible(control) || !IsWindowEnabled(control)))
+        return fail(L"control " + options.positional[0] + L" is hidden or disabled");
+    std::wstring text = windowText(control);
+    if (!PostMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control)))
+        return fail(L"PostMessage failed");
+    emit(JsonObject().flag("ok", true).str("clicked", text).str("class", cls).text());
+    return 0;
+}
+
+int cmdPickLanguage(const Options& options) {
+    if (options.positional.size() != 1) return fail(L"usage: pick-language <display name>");
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    HWND combo = nullptr;
+    for (HWND child : children(window))
+        if (sameClass(child, L"ComboBox")) combo = child;
+    if (!combo) return fail(L"the window has no ComboBox");
+    if (!options.force && (!ownVisible(combo) || !IsWindowEnabled(combo)))
+        return fail(L"the language list is hidden or disabled");
+    LRESULT count = 0;
+    if (!query(combo, CB_GETCOUNT, 0, 0, count)) return fail(L"the window does not answer");
+    const std::wstring& wanted = options.positional[0];
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t buffer[512] = {};
+        LRESULT length = 0;
+        if (!query(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0, length) || length < 0 || length >= 511) continue;
+        LRESULT copied = 0;
+        if (!query(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer), copied)) continue;
+        if (wanted != buffer) continue;
+        LRESULT ignored = 0;
+        if (!query(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0, ignored)) return fail(L"CB_SETCURSEL failed");
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        emit(JsonObject().flag("ok", true).num("index", i).str("language", wanted).text());
+        return 0;
+    }
+    return fail(L"no language named " + wanted);
+}
+
+int cmdClose(const Options& options) {
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    if (!PostMessageW(window, WM_CLOSE, 0, 0)) return fail(L"PostMessage failed");
+    emit(JsonObject().flag("ok", true).text());
+    return 0;
+}
+
+int cmdWatchProgress(const Options& options) {
+    DWORD timeout = options.timeoutGiven ? options.timeoutMs : 120000;
+    DWORD start = GetTickCount();
+    Options search = options;
+    search.timeoutMs = timeout;
+    HWND window = waitTop(search, options.className);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    HWND bar = nullptr;
+    for (HWND child : children(window))
+        if (sameClass(child, PROGRESS_CLASSW)) bar = child;
+    if (!bar) return fail(L"the window has no progress bar");
+    long long last = -2;
+    std::vector<std::string> positions;
+    const char* reason = "timeout";
+    for (;;) {
+        if (!IsWindow(window)) {
+            reason = "gone";
+            break;
+        }
+        LRESULT pos = 0;
+        if (query(bar, PBM_GETPOS, 0, 0, pos) && pos != last) {
+            last = pos;
+            positions.push_back(std::to_string(pos));
+            emit(JsonObject()
+                     .str("event", L"pos")
+                     .num("t_ms", GetTickCount() - start)
+                     .num("pos", pos)
+                     .flag("visible", ownVisible(bar))
+                     .text());
+            if (options.untilPos >= 0 && pos == options.untilPos) {
+                reason = "reached";
+                break;
+            }
+        }
+        if (GetTickCount() - start >= timeout) break;
+        Sleep(10);
+    }
+    emit(JsonObject()
+             .flag("ok", !(std::string(reason) == "timeout" && (options.untilGone || options.untilPos >= 0)))
+             .str("event", L"end")
+             .raw("reason", std::string("\"") + reason + "\"")
+             .num("t_ms", GetTickCount() - start)
+             .raw("positions", jsonArray(positions))
+             .text());
+    if (std::string(reason) == "timeout" && (options.untilGone || options.untilPos >= 0)) return 1;
+    return 0;
+}
+
+struct DialogChildren {
+    std::wstring text;
+    std::vector<std::string> buttons;
+    std::vector<HWND> buttonWindows;
+};
+
+DialogChildren dialogChildren(HWND dialog) {
+    DialogChildren out;
+    std::wstring statics;
+    for (HWND child : children(dialog)) {
+        std::wstring cls = className(child);
+        std::wstring text = windowText(child);
+        if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+            out.buttons.push_back(JsonObject().num("id", GetDlgCtrlID(child)).str("text", withoutMnemonic(text)).text());
+            out.buttonWindows.push_back(child);
+        } else if (_wcsicmp(cls.c_str(), L"Static") == 0 && !text.empty()) {
+            if (GetDlgCtrlID(child) == 0xFFFF) out.text = text;
+            statics += (statics.empty() ? L"" : L"\n") + text;
+        }
+    }
+    if (out.text.empty()) out.text = statics;
+    return out;
+}
+
+int cmdMessageBox(const Options& options) {
+    HWND dialog = waitTop(options, L"#32770");
+    if (!dialog) return fail(L"no message box within the timeout");
+    DialogChildren parts = dialogChildren(dialog);
+    emit(JsonObject()
+             .flag("ok", true)
+             .num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(dialog)))
+             .num("pid", windowPid(dialog))
+             .str("title", windowText(dialog))
+             .str("text", parts.text)
+             .raw("buttons", jsonArray(parts.buttons))
+             .text());
+    return 0;
+}
+
+int cmdDismiss(const Options& options) {
+    HWND dialog = waitTop(options, L"#32770");
+    if (!dialog) return fail(L"no message box within the timeout");
+    DialogChildren parts = dialogChildren(dialog);
+    std::wstring title = windowText(dialog);
+    HWND button = nullptr;
+    for (HWND candidate : parts.buttonWindows) {
+        std::wstring text = withoutMnemonic(windowText(candidate));
+        if (options.button.empty() ? (GetDlgCtrlID(candidate) == IDOK || !button)
+                                   : _wcsicmp(text.c_str(), withoutMnemonic(options.button).c_str()) == 0)
+            button = candidate;
+    }
+    if (!button) return fail(L"the message box has no button " + options.button);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    DWORD start = GetTickCount();
+    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        if (GetTickCount() - start >= options.timeoutMs) return fail(L"the message box did not close");
+        Sleep(20);
+    }
+    emit(JsonObject()
+             .flag("ok", true)
+             .str("title", title)
+             .str("text", parts.text)
+             .str("pressed", withoutMnemonic(windowText(button)))
+             .text());
+    return 0;
+}
+
+int cmdProcesses(const Options&) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return fail(L"CreateToolhelp32Snapshot failed");
+    std::vector<std::string> items;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        std::wstring path;
+        if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
+            wchar_t buffer[MAX_PATH * 2] = {};
+            DWORD size = MAX_PATH * 2;
+            if (QueryFullProcessImageNameW(process, 0, buffer, &size)) path = buffer;
+            CloseHandle(process);
+        }
+        items.push_back(JsonObject()
+                            .num("pid", entry.th32ProcessID)
+                            .num("parent", entry.th32ParentProcessID)
+                            .str("name", entry.szExeFile)
+                            .str("path", path)
+                            .text());
+    }
+    CloseHandle(snapshot);
+    emit(JsonObject().flag("ok", true).raw("processes", jsonArray(items)).text());
+    return 0;
+}
+
+int cmdShortcut(const Options& options) {
+    if (options.positional.size() != 1) return fail(L"usage: shortcut <path.lnk>");
+    CoInitialize(nullptr);
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return fail(L"cannot create the shell link object");
+    IPersistFile* file = nullptr;
+    HRESULT hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr)) hr = file->Load(options.positional[0].c_str(), STGM_READ);
+    if (FAILED(hr)) {
+        if (file) file->Release();
+        link->Release();
+        return fail(L"cannot load " + options.positional[0]);
+    }
+    wchar_t target[MAX_PATH * 2] = {}, workDir[MAX_PATH * 2] = {}, icon[MAX_PATH * 2] = {}, args[1024] = {};
+    int iconIndex = 0;
+    link->GetPath(target, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(workDir, MAX_PATH * 2);
+    link->GetIconLocation(icon, MAX_PATH * 2, &iconIndex);
+    link->GetArguments(args, 1024);
+    file->Release();
+    link->Release();
+    emit(JsonObject()
+             .flag("ok", true)
+             .str("target", target)
+             .str("working_dir", workDir)
+             .str("icon", icon)
+             .num("icon_index", iconIndex)
+             .str("arguments", args)
+             .text());
+    return 0;
+}
+
+// Plain GET through WinINet, the way the installer fetches its files.
+int cmdFetch(const Options& options) {
+    if (options.positional.size() != 1) return fail(L"usage: fetch <url>");
+    HINTERNET session = InternetOpenW(L"ui_driver", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!session) return fail(L"InternetOpenW failed");
+    HINTERNET request = InternetOpenUrlW(session, options.positional[0].c_str(), nullptr, 0,
+                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (!request) {
+        DWORD error = GetLastError();
+        InternetCloseHandle(session);
+        emit(JsonObject().flag("ok", false).num("error_code", error).str("error", L"InternetOpenUrlW failed").text());
+        return 1;
+    }
+    DWORD status = 0, size = sizeof status;
+    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    std::string body;
+    char buffer[8192];
+    DWORD read = 0;
+    while (InternetReadFile(request, buffer, sizeof buffer, &read) && read > 0 && body.size() < (1u << 20))
+        body.append(buffer, read);
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
+    std::wstring text(body.size(), L'\0');
+    int length = MultiByteToWideChar(CP_UTF8, 0, body.data(), static_cast<int>(body.size()), text.data(),
+                                     static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length > 0 ? length : 0));
+    emit(JsonObject()
+             .flag("ok", true)
+             .num("status", status)
+             .num("length", static_cast<long long>(body.size()))
+             .str("body", text)
+             .text());
+    return 0;
+}
+
+// Starts a program with an exact command line: the arguments come verbatim from the
+// environment variable FLASHDECK_E2E_ARGS, since Wine re-quotes host-side arguments.
+// Prints the child's pid at once, then its exit code when it ends.
+int cmdLaunch(const Options& options) {
+    if (options.positional.size() != 1) return fail(L"usage: launch <exe> [--cwd dir]  (arguments in FLASHDECK_E2E_ARGS)");
+    const std::wstring& exe = options.positional[0];
+    wchar_t args[8192] = {};
+    GetEnvironmentVariableW(L"FLASHDECK_E2E_ARGS", args, 8192);
+    SetEnvironmentVariableW(L"FLASHDECK_E2E_ARGS", nullptr);
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (args[0]) commandLine += std::wstring(L" ") + args;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    if (!CreateProcessW(exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process))
+        return fail(L"CreateProcessW failed with error " + std::to_wstring(GetLastError()));
+    emit(JsonObject().flag("ok", true).str("event", L"started").num("pid", process.dwProcessId)
+             .str("command_line", commandLine).text());
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    emit(JsonObject().flag("ok", true).str("event", L"exit").num("exit_code", code).text());
+    return 0;
+}
+
+struct Command {
+    const wchar_t* name;
+    int (*run)(const Options&);
+};
+
+constexpr Command kCommands[] = {
+    {L"wait-window", cmdWaitWindow}, {L"wait-gone", cmdWaitGone},   {L"list", cmdList},
+    {L"windows", cmdWindows},        {L"click", cmdClick},          {L"pick-language", cmdPickLanguage},
+    {L"close", cmdClose},            {L"watch-progress", cmdWatchProgress}, {L"messagebox", cmdMessageBox},
+    {L"dismiss", cmdDismiss},        {L"processes", cmdProcesses},  {L"shortcut", cmdShortcut},
+    {L"fetch", cmdFetch},            {L"launch", cmdLaunch},
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc < 2) {
+        std::fwprintf(stderr, L"usage: ui_driver <command> [options]; commands:");
+        for (const Command& command : kCommands) std::fwprintf(stderr, L" %ls", command.name);
+        std::fwprintf(stderr, L"\n");
+        return 2;
+    }
+    Options options;
+    std::wstring error;
+    if (!parseOptions(argc, argv, 2, options, error)) {
+        fail(error);
+        return 2;
+    }
+    for (const Command& command : kCommands)
+        if (std::wstring(argv[1]) == command.name) return command.run(options);
+    fail(std::wstring(L"unknown command ") + argv[1]);
+    return 2;
+}
