@@ -68,7 +68,7 @@ int wmain(int argc, wchar_t** argv) {
     start = processorSeconds();
     wallBegin = wallSeconds();
     volatile unsigned long long spins = 0;
-    while (wallSeconds() - wallBegin < 2.0) ++spins;
+    while (wallSeconds() - wallBegin < 2.0) spins = spins + 1;
     std::printf("busy_loop_wall_seconds=%.3f\nbusy_loop_cpu_seconds=%.3f\n", wallSeconds() - wallBegin,
                 processorSeconds() - start);
     return result == 0 ? 0 : 1;

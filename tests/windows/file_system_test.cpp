@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "setup/file_system_win.h"
+#include "system/handles_win.h"
+
+namespace {
+void writeFile(const std::wstring& path, const char* text = "x") {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.valid()) << "cannot write test file";
+    DWORD written = 0;
+    WriteFile(file.get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+// A fresh folder in the temporary folder, removed with everything in it afterwards.
+class FileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        root_ = std::wstring(temp) + L"fs_test_" + std::to_wstring(GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_, ignored)) {
+            SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        std::filesystem::remove_all(root_, ignored);
+    }
+    std::wstring at(const std::wstring& relative) const { return root_ + L"\\" + relative; }
+
+    std::wstring root_;
+};
+
+TEST_F(FileSystemTest, PathStateTellsExistingFromMissing) {
+    writeFile(at(L"file.txt"));
+    struct Case {
+        std::wstring path;
+        PathState state;
+    };
+    const Case cases[] = {
+        {root_, PathState::Exists},
+        {root_ + L"\\", PathState::Exists},
+        {at(L"file.txt"), PathState::Exists},
+        {at(L"missing.txt"), PathState::Missing},
+        {at(L"no\\such\\folder"), PathState::Missing},
+        {at(L"file.txt\\below"), PathState::Missing},
+        {at(L"bad<name>"), PathState::Missing},
+        {L"", PathState::Missing},
+    };
+    for (const Case& c : cases) EXPECT_EQ(pathState(c.path), c.state) << std::filesystem::path(c.path).string();
+    EXPECT_TRUE(pathExists(root_));
+    EXPECT_FALSE(pathExists(at(L"missing.txt")));
+}
+
+TEST_F(FileSystemTest, CreatesEveryMissingParent) {
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c\\")));
+    EXPECT_TRUE(exists(at(L"a\\b\\c")));
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c")));
+    EXPECT_TRUE(createFolderWithParents(at(L"a/b/d")));
+    EXPECT_TRUE(exists(at(L"a\\b\\d")));
+}
+
+TEST_F(FileSystemTest, FileOnTheWayIsAnError) {
+    writeFile(at(L"blocker"));
+    EXPECT_FALSE(createFolderWithParents(at(L"blocker\\inner\\deeper")));
+    EXPECT_FALSE(createFolderWithParents(at(L"blocker")));
+    EXPECT_FALSE(exists(at(L"blocker\\inner")));
+}
+
+TEST_F(FileSystemTest, RemovePathTakesFilesAndEmptyFolders) {
+    writeFile(at(L"file.txt"));
+    CreateDirectoryW(at(L"empty").c_str(), nullptr);
+    CreateDirectoryW(at(L"full").c_str(), nullptr);
+    writeFile(at(L"full\\inside.txt"));
+
+    EXPECT_TRUE(removePath(at(L"file.txt")));
+    EXPECT_TRUE(removePath(at(L"empty")));
+    EXPECT_TRUE(removePath(at(L"never-there")));
+    EXPECT_FALSE(removePath(at(L"full")));
+    EXPECT_FALSE(exists(at(L"file.txt")));
+    EXPECT_FALSE(exists(at(L"empty")));
+    EXPECT_TRUE(exists(at(L"full\\inside.txt")));
+}
+
+TEST_F(FileSystemTest, RemovesAWholeTreeIncludingReadOnlyEntries) {
+    const std::wstring tree = at(L"Lumidex\\SSD Flashdeck");
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\bin\\plugins"));
+    writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
+    writeFile(tree + L"\\bin\\plugins\\a.dll");
+    writeFile(tree + L"\\bin\\readonly.dat");
+    SetFileAttributesW((tree + L"\\bin\\readonly.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((tree + L"\\bin\\plugins").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+
+    removeFolderTree(tree + L"\\");
+    EXPECT_FALSE(exists(tree));
+    EXPECT_TRUE(exists(at(L"Lumidex")));
+}
+
+TEST_F(FileSystemTest, MissingPathOrFileIsLeftAlone) {
+    removeFolderTree(at(L"never-there"));
+    removeFolderTree(L"");
+    writeFile(at(L"plain.txt"));
+    removeFolderTree(at(L"plain.txt"));
+    EXPECT_TRUE(exists(at(L"plain.txt")));
+}
+
+TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
+    const std::wstring tree = at(L"busy");
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\sub"));
+    writeFile(tree + L"\\locked.txt");
+    writeFile(tree + L"\\sub\\other.txt");
+    {
+        FileHandle locked(CreateFileW((tree + L"\\locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked.valid());
+        removeFolderTree(tree);
+        EXPECT_TRUE(exists(tree + L"\\locked.txt"));
+        EXPECT_TRUE(exists(tree));
+    }
+    removeFolderTree(tree);
+    EXPECT_FALSE(exists(tree));
+}
+
+TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
+    const std::wstring victim = at(L"keep");
+    ASSERT_TRUE(createFolderWithParents(victim));
+    writeFile(victim + L"\\data.txt");
+    removeFolderTree(at(L"keep\\..\\keep"));
+    deleteFilesInFolder(at(L"keep\\..\\keep\\"));
+    EXPECT_TRUE(exists(victim + L"\\data.txt"));
+    EXPECT_FALSE(folderTreeRemovalAllowed(at(L"keep\\..")));
+}
+
+TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
+    std::vector<std::wstring> refused = {
+        L"C:\\", L"C:", L"c:/",
+        knownFolder(FOLDERID_Windows), knownFolder(FOLDERID_Windows) + L"\\",
+        knownFolder(FOLDERID_System),
+        knownFolder(FOLDERID_ProgramFiles), knownFolder(FOLDERID_ProgramFilesX86) + L"\\",
+        knownFolder(FOLDERID_ProgramFilesCommonX86),
+        knownFolder(FOLDERID_UserProfiles), knownFolder(FOLDERID_Profile),
+        knownFolder(FOLDERID_UserProfiles) + L"\\SomeoneElse",
+        knownFolder(FOLDERID_Desktop),
+    };
+    wchar_t programW6432[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ProgramW6432", programW6432, MAX_PATH)) refused.push_back(programW6432);
+    // The same folders written differently must not get through either.
+    std::wstring upper = knownFolder(FOLDERID_Windows);
+    CharUpperW(upper.data());
+    refused.push_back(upper);
+    refused.push_back(knownFolder(FOLDERID_Windows) + L"\\.");
+    wchar_t shortName[MAX_PATH] = {};
+    if (GetShortPathNameW(knownFolder(FOLDERID_ProgramFilesX86).c_str(), shortName, MAX_PATH)) {
+        refused.push_back(shortName);
+    }
+    for (const std::wstring& folder : refused) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_FALSE(folderTreeRemovalAllowed(folder)) << std::filesystem::path(folder).string();
+    }
+    EXPECT_TRUE(folderTreeRemovalAllowed(at(L"Lumidex\\SSD Flashdeck\\")));
+    EXPECT_TRUE(folderTreeRemovalAllowed(knownFolder(FOLDERID_ProgramFilesX86) + L"\\Lumidex\\SSD Flashdeck\\"));
+}
+
+TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
+    const std::wstring vendor = at(L"Lumidex");
+    ASSERT_TRUE(createFolderWithParents(vendor + L"\\Other Product"));
+    writeFile(vendor + L"\\notes.pdf");
+    writeFile(vendor + L"\\more.txt");
+    writeFile(vendor + L"\\Other Product\\keep.txt");
+
+    deleteFilesInFolder(vendor + L"\\");
+    EXPECT_FALSE(exists(vendor + L"\\notes.pdf"));
+    EXPECT_FALSE(exists(vendor + L"\\more.txt"));
+    EXPECT_TRUE(exists(vendor + L"\\Other Product\\keep.txt"));
+
+    writeFile(vendor + L"\\again.txt");
+    deleteFilesInFolder(vendor);
+    EXPECT_FALSE(exists(vendor + L"\\again.txt"));
+    deleteFilesInFolder(at(L"never-there\\"));
+}
+}  // namespace
