@@ -90,7 +90,7 @@ if(WINDOWS_TEST_SOURCES)
   target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
   target_compile_definitions(windows_tests PRIVATE INSTALLER_EXE="$<TARGET_FILE:installer>")
   add_dependencies(windows_tests installer)
-  add_test(NAME windows_system_tests COMMAND wine $<TARGET_FILE:windows_tests>)
+  add_test(NAME windows_system_tests COMMAND ${CMAKE_SOURCE_DIR}/tools/run_with_fault_server.sh wine $<TARGET_FILE:windows_tests>)
 endif()
 
 foreach(t windows_unit_tests windows_system_tests)

@@ -20,7 +20,9 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$work/www/Flashdeck" "$work/out" "$work/logs"
+chmod 755 "$work" "$work/www" "$work/www/Flashdeck"  # nginx workers run without root rights
 head -c $((size_mb * 1048576)) /dev/urandom >"$work/www/Flashdeck/bench.bin"
+chmod 644 "$work/www/Flashdeck/bench.bin"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat >"$work/nginx.conf" <<CONF
 daemon off;

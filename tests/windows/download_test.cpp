@@ -245,9 +245,9 @@ TEST_F(Download, AConnectionThatEndsEarlyIsAFailure) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(mode)));
         boxes.clear();
         useServer(mode);
-        const std::int32_t result = download(archive);
-        EXPECT_NE(result, 0);
-        EXPECT_NE(result, ABORTED);
+        // The server closes the connection cleanly, so the reads succeed: only the count of
+        // bytes against the announced length shows that the body is short.
+        EXPECT_EQ(download(archive), ERROR_INTERNET_CONNECTION_RESET);
         expectNothingLeft(archive);
         expectOneErrorBoxAbout(archive);
     }
@@ -321,7 +321,8 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
     struct Case {
         const wchar_t* mode;
         std::int32_t code;
-    } cases[] = {{L"404/", ERROR_FILE_NOT_FOUND}, {L"500/", ERROR_BAD_NET_RESP}, {L"drop/", 0}, {L"badlength/", 0}};
+    } cases[] = {{L"404/", ERROR_FILE_NOT_FOUND}, {L"500/", ERROR_BAD_NET_RESP}, {L"drop/", ERROR_INTERNET_CONNECTION_RESET},
+                     {L"badlength/", ERROR_INTERNET_CONNECTION_RESET}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
         boxes.clear();
@@ -330,11 +331,9 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
         EXPECT_FALSE(downloadText(L"config/", versionFile, body));
         EXPECT_TRUE(body.empty());
         expectOneErrorBoxAbout(versionFile);
-        if (c.code != 0) {
-            wchar_t code[32];
-            swprintf(code, 32, L"(0x%x)", static_cast<unsigned>(c.code));
-            EXPECT_NE(boxes.at(0).text.find(code), std::wstring::npos) << testing::PrintToString(boxes[0].text);
-        }
+        wchar_t code[32];
+        swprintf(code, 32, L"(0x%x)", static_cast<unsigned>(c.code));
+        if (!boxes.empty()) EXPECT_NE(boxes[0].text.find(code), std::wstring::npos) << testing::PrintToString(boxes[0].text);
     }
 }
 

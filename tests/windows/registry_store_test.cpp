@@ -135,8 +135,10 @@ TEST_F(RegistryStoreTest, UninstallEntryHoldsItsValuesAndAQuotedCommand) {
 }
 
 TEST_F(RegistryStoreTest, StringReadsApplyTypeAndSizeRules) {
-    const std::wstring unterminated = L"en-US";
-    setRaw(kOwnKey, L"NoNul", REG_SZ, unterminated.data(), static_cast<DWORD>(unterminated.size() * 2));
+    // The unit after the stored data is no NUL either: the registry would otherwise count a NUL
+    // that directly follows the data as forgotten and store it too.
+    const std::wstring unterminated = L"en-US!";
+    setRaw(kOwnKey, L"NoNul", REG_SZ, unterminated.data(), static_cast<DWORD>((unterminated.size() - 1) * 2));
     EXPECT_EQ(store.readString(kOwnKey, L"NoNul"), L"");
 
     setText(kOwnKey, L"Expand", L"%SystemRoot%\\x", REG_EXPAND_SZ);

@@ -1,0 +1,119 @@
+// Start-up pieces that need Windows: the product folders, the system function tables and the
+// resources of the built installer executable.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "startup/product_config.h"
+#include "startup/system_functions_win.h"
+
+namespace {
+std::wstring modulePath(HMODULE module) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    return path;
+}
+
+std::wstring lower(std::wstring s) {
+    for (auto& c : s) c = static_cast<wchar_t>(towlower(c));
+    return s;
+}
+
+TEST(ProductFolders, LieUnderThe32BitProgramFilesFolder) {
+    configureProduct(L"https://127.0.0.1/");
+    const ProductConfig& c = productConfig();
+    EXPECT_EQ(c.vendorFolder, L"C:\\Program Files (x86)\\Lumidex\\");
+    EXPECT_EQ(c.installFolder, L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\");
+    EXPECT_EQ(c.downloadRoot, L"https://127.0.0.1/Flashdeck/");
+    EXPECT_EQ(c.selfPath, modulePath(nullptr));
+    EXPECT_EQ(lower(c.selfFileName), L"windows_tests.exe");
+    // A 32-bit process sees System32, which Windows redirects to the 32-bit libraries.
+    EXPECT_EQ(lower(systemFolder()), L"c:\\windows\\system32");
+}
+
+TEST(SystemFunctions, ComeFromTheSystemFolder) {
+    const GdiTable& gdi = gdiTable();
+    ASSERT_NE(gdi.module, nullptr);
+    EXPECT_EQ(lower(modulePath(gdi.module)), lower(systemFolder() + L"\\gdi32.dll"));
+    for (const void* entry : {reinterpret_cast<const void*>(gdi.SetTextColor), reinterpret_cast<const void*>(gdi.SetBkMode),
+                              reinterpret_cast<const void*>(gdi.SelectObject), reinterpret_cast<const void*>(gdi.MoveToEx),
+                              reinterpret_cast<const void*>(gdi.LineTo), reinterpret_cast<const void*>(gdi.GetStockObject),
+                              reinterpret_cast<const void*>(gdi.GetDeviceCaps), reinterpret_cast<const void*>(gdi.CreateSolidBrush),
+                              reinterpret_cast<const void*>(gdi.CreateFontIndirectW)}) {
+        EXPECT_NE(entry, nullptr);
+    }
+    ASSERT_NE(cacheEntryDeleter().module, nullptr);
+    EXPECT_EQ(lower(modulePath(cacheEntryDeleter().module)), lower(systemFolder() + L"\\wininet.dll"));
+    EXPECT_NE(cacheEntryDeleter().DeleteUrlCacheEntry, nullptr);
+}
+
+TEST(SystemFunctions, ResourceTableIsFilledOnceOnFirstUse) {
+    const void* data = nullptr;
+    DWORD size = 0;
+    ASSERT_TRUE(readResourceBytes(3002, 3000, &data, &size));
+    const int loads = resourceTableLoadCount();
+    EXPECT_EQ(loads, 1);
+    for (int i = 0; i < 5; ++i) readResourceBytes(2001, 2000, &data, &size);
+    EXPECT_FALSE(readResourceBytes(4242, 3000, &data, &size));
+    EXPECT_EQ(resourceTableLoadCount(), loads);
+    EXPECT_EQ(lower(modulePath(resourceFunctions().module)), lower(systemFolder() + L"\\kernel32.dll"));
+}
+
+// The built installer carries every resource the program reads.
+class InstallerResources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string path = std::string("Z:") + INSTALLER_EXE;
+        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << path;
+    }
+    void TearDown() override {
+        if (module) FreeLibrary(module);
+    }
+    std::string bytes(int id, LPCWSTR type) const {
+        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+        if (!found) return {};
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        return data ? std::string(data, SizeofResource(module, found)) : std::string();
+    }
+    HMODULE module = nullptr;
+};
+
+TEST_F(InstallerResources, ExtractorIsAWindowsProgram) {
+    const std::string exe = bytes(2001, MAKEINTRESOURCEW(2000));
+    ASSERT_GT(exe.size(), 0x100u);
+    EXPECT_EQ(exe.substr(0, 2), "MZ");
+    std::uint32_t peOffset = 0;
+    std::memcpy(&peOffset, exe.data() + 0x3c, 4);
+    ASSERT_LT(peOffset + 6, exe.size());
+    EXPECT_EQ(exe.substr(peOffset, 4), std::string("PE\0\0", 4));
+    EXPECT_EQ(static_cast<unsigned char>(exe[peOffset + 4]), 0x4c);  // i386
+}
+
+TEST_F(InstallerResources, LogoIsA195By52Png) {
+    const std::string png = bytes(3002, MAKEINTRESOURCEW(3000));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    auto be32 = [&](std::size_t at) {
+        const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
+        return (p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+    };
+    EXPECT_EQ(be32(16), 195);
+    EXPECT_EQ(be32(20), 52);
+}
+
+TEST_F(InstallerResources, ClassNameIconAndManifest) {
+    wchar_t className[100] = {};
+    LoadStringW(module, 109, className, 100);
+    EXPECT_STREQ(className, L"TOLVANE");
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(100), MAKEINTRESOURCEW(14)), nullptr);  // icon group
+    const std::string manifest = bytes(1, MAKEINTRESOURCEW(24));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);
+    const std::string table = bytes(1001, MAKEINTRESOURCEW(1000));
+    EXPECT_EQ(table.substr(0, 2), "\xff\xfe");
+}
+}  // namespace

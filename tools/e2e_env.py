@@ -1,0 +1,970 @@
+"""End-to-end test environment for the installer: X display, test CA, HTTPS release server,
+Wine prefixes and a `Machine` per scenario that starts the installer and drives its window.
+
+Standard library only; used by tests/e2e (pytest) and by demo scripts. Every external command
+runs with a timeout, and every child (Xvfb, nginx, wineserver) is registered for cleanup at
+exit, also when a test fails or the run is interrupted.
+
+Typical use:
+
+    run = Run.create(build)                      # run directory under the build tree
+    display = ensure_display()
+    ca = TestCA.create(run.path / "ca")
+    server = ReleaseServer.start(run.path / "server", ca, tree)
+    template = PrefixTemplate.create(run.path / "prefixes" / "template", build, ca, display)
+    with template.clone(run.path / "prefixes" / "m1") as machine:
+        inst = machine.start_installer(["-test", f'"{server.base_url}"'])
+        machine.driver("wait-window", "--timeout", "30000")
+"""
+
+import atexit
+import json
+import os
+import pathlib
+import queue
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+REPO_ROOT = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import make_release  # noqa: E402  (sibling module)
+
+WINDOW_CLASS = "TOLVANE"
+INSTALLER_NAME = "LumidexFlashdeckSetup.exe"
+# Child controls of the installer window in creation order.
+CONTROL_INDEX = {
+    "actionButton": 0,
+    "cancelButton": 1,
+    "languageList": 2,
+    "progressBar": 3,
+    "releaseNotesLink": 4,
+    "messageText": 5,
+    "languageLabel": 6,
+    "versionLabel": 7,
+    "installerVersionLabel": 8,
+}
+APP_KEY = r"HKLM\SOFTWARE\Lumidex\SSD Flashdeck"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Lumidex SSD Flashdeck"
+VCREDIST_LOG = r"C:\users\Public\vcredist_x86_calls.txt"
+DEMO_APP_LOG = r"C:\users\Public\demo_app_starts.txt"
+
+
+class HarnessError(RuntimeError):
+    """The environment could not do what was asked (not a finding about the installer)."""
+
+
+class DriverError(HarnessError):
+    def __init__(self, message, output=None):
+        super().__init__(message)
+        self.output = output
+
+
+def log(message):
+    print(f"[e2e {time.strftime('%H:%M:%S')}] {message}", file=sys.stderr, flush=True)
+
+
+# ---------------------------------------------------------------- cleanup and processes
+
+_cleanups = []
+_cleanup_lock = threading.Lock()
+
+
+def register_cleanup(action):
+    """Runs `action` at interpreter exit unless `unregister_cleanup` removes it first."""
+    with _cleanup_lock:
+        _cleanups.append(action)
+    return action
+
+
+def unregister_cleanup(action):
+    with _cleanup_lock:
+        if action in _cleanups:
+            _cleanups.remove(action)
+
+
+def _run_cleanups():
+    while True:
+        with _cleanup_lock:
+            if not _cleanups:
+                return
+            action = _cleanups.pop()
+        try:
+            action()
+        except Exception as error:  # cleanup must go on with the next child
+            log(f"cleanup failed: {error}")
+
+
+atexit.register(_run_cleanups)
+
+
+def _terminate_on_signal(signum, _frame):
+    raise SystemExit(128 + signum)
+
+
+if threading.current_thread() is threading.main_thread():
+    signal.signal(signal.SIGTERM, _terminate_on_signal)
+
+
+def run(cmd, timeout, env=None, check=True, cwd=None):
+    """Runs a command in its own process group; kills the whole group on timeout.
+
+    Output goes through temporary files, not pipes: Wine's background processes (wineserver,
+    services, the desktop) inherit the standard handles and would keep a pipe open forever."""
+    cmd = [str(c) for c in cmd]
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                start_new_session=True)
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(proc)
+            raise HarnessError(f"timed out after {timeout}s: {' '.join(cmd)}")
+        out.seek(0)
+        err.seek(0)
+        result = subprocess.CompletedProcess(cmd, proc.returncode, out.read().decode("utf-8", "replace"),
+                                             err.read().decode("utf-8", "replace"))
+    if check and result.returncode != 0:
+        raise HarnessError(f"command failed ({result.returncode}): {' '.join(cmd)}\n"
+                           f"{result.stdout[-2000:]}{result.stderr[-2000:]}")
+    return result
+
+
+def _kill_group(proc, grace=3.0):
+    if proc.poll() is not None:
+        return
+    try:
+        os.killpg(proc.pid, signal.SIGTERM)
+    except (ProcessLookupError, PermissionError):
+        return
+    try:
+        proc.wait(grace)
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        proc.wait(5)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_until(predicate, timeout, interval=0.05, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise HarnessError(f"timed out after {timeout}s waiting for {what}")
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------- build paths
+
+class BuildPaths:
+    """Where the built executables are. The build dir comes from FLASHDECK_BUILD_DIR."""
+
+    def __init__(self, build_dir):
+        self.build_dir = pathlib.Path(build_dir).resolve()
+        self.installer = self.build_dir / INSTALLER_NAME
+        self.ui_driver = self.build_dir / "tools" / "ui_driver" / "ui_driver.exe"
+        self.trust_ca = self.build_dir / "tools" / "trust_ca" / "trust_ca.exe"
+        self.demo_app = self.build_dir / "tools" / "demo_app" / "LumidexSSDFlashdeck.exe"
+        self.vcredist_stub = self.build_dir / "tools" / "vcredist_stub" / "vcredist_x86.exe"
+
+    @classmethod
+    def discover(cls):
+        build_dir = os.environ.get("FLASHDECK_BUILD_DIR", "build/windows")
+        path = pathlib.Path(build_dir)
+        if not path.is_absolute():
+            path = REPO_ROOT / path
+        return cls(path)
+
+    def require(self, *names):
+        missing = [str(getattr(self, n)) for n in names if not getattr(self, n).is_file()]
+        if missing:
+            raise HarnessError("not built: " + ", ".join(missing) +
+                               f"\n  build with: cmake --preset windows -B {self.build_dir} && "
+                               f"cmake --build {self.build_dir} -j2")
+
+
+class Run:
+    """One test run's directory: build/<...>/e2e-runs/run-<time>-<pid>/."""
+
+    def __init__(self, path):
+        self.path = pathlib.Path(path)
+
+    @classmethod
+    def create(cls, build):
+        runs = build.build_dir / "e2e-runs"
+        runs.mkdir(parents=True, exist_ok=True)
+        prune_stale_runs(runs)
+        path = runs / f"run-{time.strftime('%Y%m%d-%H%M%S')}-{os.getpid()}"
+        path.mkdir()
+        log(f"run directory {path}")
+        return cls(path)
+
+
+def prune_stale_runs(runs_dir):
+    """Removes the Wine prefixes that earlier runs left behind (their process is gone): disk is scarce."""
+    for entry in runs_dir.glob("run-*-*"):
+        pid = entry.name.rsplit("-", 1)[-1]
+        alive = pid.isdigit() and pathlib.Path(f"/proc/{pid}").exists()
+        prefixes = entry / "prefixes"
+        if not alive and prefixes.exists():
+            log(f"removing stale prefixes of {entry.name}")
+            for prefix in prefixes.iterdir():
+                stop_wineserver(prefix)
+            shutil.rmtree(prefixes, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- X display
+
+class Display:
+    def __init__(self, name, proc=None):
+        self.name = name
+        self.proc = proc
+        self.own = proc is not None
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            log(f"stopping Xvfb {self.name}")
+            _kill_group(self.proc)
+
+    def screenshot(self, path, timeout=30):
+        path = pathlib.Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        run(["import", "-window", "root", "-display", self.name, path], timeout=timeout)
+        return path
+
+
+def _display_works(name):
+    try:
+        return run(["xdpyinfo", "-display", name], timeout=10, check=False).returncode == 0
+    except HarnessError:
+        return False
+
+
+def ensure_display(use_existing=True, size="1024x768x24", timeout=20):
+    """Uses $DISPLAY when asked and reachable; otherwise starts an Xvfb on a free display number."""
+    current = os.environ.get("DISPLAY")
+    if use_existing and current and _display_works(current):
+        log(f"using display {current}")
+        return Display(current)
+    read_fd, write_fd = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp"],
+                            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True)
+    os.close(write_fd)
+    display = Display(None, proc)
+    register_cleanup(display.stop)
+    number = b""
+    deadline = time.monotonic() + timeout
+    os.set_blocking(read_fd, False)
+    while not number.endswith(b"\n"):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            os.close(read_fd)
+            display.stop()
+            raise HarnessError("Xvfb did not start")
+        try:
+            chunk = os.read(read_fd, 16)
+        except BlockingIOError:
+            chunk = b""
+        if chunk:
+            number += chunk
+        else:
+            time.sleep(0.05)
+    os.close(read_fd)
+    display.name = f":{number.decode().strip()}"
+    log(f"started Xvfb on {display.name} (pid {proc.pid})")
+    return display
+
+
+# ---------------------------------------------------------------- test CA
+
+class TestCA:
+    """A CA made for one run and a server certificate for 127.0.0.1 / localhost signed by it."""
+
+    __test__ = False  # not a pytest test class
+
+    def __init__(self, directory):
+        d = pathlib.Path(directory)
+        self.directory = d
+        self.ca_pem = d / "ca.pem"
+        self.ca_der = d / "ca.der"
+        self.server_cert = d / "server.pem"
+        self.server_key = d / "server.key"
+
+    @classmethod
+    def create(cls, directory):
+        ca = cls(directory)
+        d = ca.directory
+        d.mkdir(parents=True, exist_ok=True)
+        log(f"creating the test CA in {d}")
+        stamp = time.strftime("%Y%m%d%H%M%S")
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "30",
+             "-keyout", d / "ca.key", "-out", ca.ca_pem,
+             "-subj", f"/O=Flashdeck E2E/CN=Flashdeck E2E Test CA {stamp}",
+             "-addext", "basicConstraints=critical,CA:TRUE",
+             "-addext", "keyUsage=critical,keyCertSign,cRLSign"], timeout=60)
+        run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", ca.server_key,
+             "-out", d / "server.csr", "-subj", "/O=Flashdeck E2E/CN=127.0.0.1"], timeout=60)
+        (d / "server.ext").write_text(
+            "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+            "basicConstraints=critical,CA:FALSE\n"
+            "keyUsage=critical,digitalSignature,keyEncipherment\n"
+            "extendedKeyUsage=serverAuth\n")
+        run(["openssl", "x509", "-req", "-in", d / "server.csr", "-CA", ca.ca_pem, "-CAkey", d / "ca.key",
+             "-CAcreateserial", "-out", ca.server_cert, "-days", "30", "-sha256",
+             "-extfile", d / "server.ext"], timeout=60)
+        run(["openssl", "x509", "-in", ca.ca_pem, "-outform", "der", "-out", ca.ca_der], timeout=30)
+        return ca
+
+
+# ---------------------------------------------------------------- release tree and server
+
+def build_release_tree(out, releases, offer=None):
+    """releases: [(version, app_dir)]; see tools/make_release.py. Returns the tree root."""
+    make_release.build_release(out, releases, offer)
+    return pathlib.Path(out)
+
+
+def stage_app_dir(directory, build, extra_files=None):
+    """A folder with the demo application and the runtime-installer stand-in, as an archive holds them."""
+    d = pathlib.Path(directory)
+    d.mkdir(parents=True, exist_ok=True)
+    build.require("demo_app", "vcredist_stub")
+    shutil.copy2(build.demo_app, d / "LumidexSSDFlashdeck.exe")
+    shutil.copy2(build.vcredist_stub, d / "vcredist_x86.exe")
+    for name, data in (extra_files or {}).items():
+        (d / name).write_bytes(data if isinstance(data, bytes) else data.encode())
+    return d
+
+
+class ReleaseServer:
+    """nginx on 127.0.0.1 serving a release tree over HTTPS (and plain HTTP, and a throttled HTTPS
+    port for tests that need a slow download). `serve()` switches the tree without a restart."""
+
+    LOG_FORMAT = "$server_port $request_method $uri $status $body_bytes_sent"
+
+    def __init__(self, directory, ca):
+        self.directory = pathlib.Path(directory)
+        self.ca = ca
+        self.proc = None
+        self.https_port = self.http_port = self.slow_port = None
+
+    @property
+    def base_url(self):
+        return f"https://127.0.0.1:{self.https_port}/"
+
+    @property
+    def http_base_url(self):
+        return f"http://127.0.0.1:{self.http_port}/"
+
+    @property
+    def slow_base_url(self):
+        return f"https://127.0.0.1:{self.slow_port}/"
+
+    def url(self, path):
+        return self.base_url + path.lstrip("/")
+
+    @classmethod
+    def start(cls, directory, ca, tree, slow_rate="64k", attempts=3):
+        server = cls(directory, ca)
+        server.directory.mkdir(parents=True, exist_ok=True)
+        server.serve(tree)
+        for attempt in range(attempts):
+            try:
+                server._start_once(slow_rate)
+                return server
+            except HarnessError as error:
+                log(f"nginx start failed (attempt {attempt + 1}): {error}")
+                server.stop()
+        raise HarnessError("nginx did not start")
+
+    def serve(self, tree):
+        """Points the server at another tree (atomic symlink swap)."""
+        tree = pathlib.Path(tree).resolve()
+        link = self.directory / "www"
+        tmp = self.directory / "www.new"
+        if tmp.is_symlink() or tmp.exists():
+            tmp.unlink()
+        tmp.symlink_to(tree, target_is_directory=True)
+        os.replace(tmp, link)
+        self.tree = tree
+
+    def _start_once(self, slow_rate):
+        d = self.directory
+        for sub in ("tmp", "logs"):
+            (d / sub).mkdir(exist_ok=True)
+        self.https_port, self.http_port, self.slow_port = free_port(), free_port(), free_port()
+        www = d / "www"
+        tls = (f"ssl_certificate {self.ca.server_cert}; ssl_certificate_key {self.ca.server_key}; "
+               "ssl_protocols TLSv1.2 TLSv1.3;")
+        conf = f"""
+worker_processes 1;
+master_process off;
+pid {d}/nginx.pid;
+error_log {d}/logs/error.log info;
+events {{ worker_connections 64; }}
+http {{
+    log_format e2e '{self.LOG_FORMAT}';
+    access_log {d}/logs/access.log e2e;
+    client_body_temp_path {d}/tmp/body;
+    proxy_temp_path {d}/tmp/proxy;
+    fastcgi_temp_path {d}/tmp/fastcgi;
+    uwsgi_temp_path {d}/tmp/uwsgi;
+    scgi_temp_path {d}/tmp/scgi;
+    types {{ application/xml xml; application/pdf pdf; application/zip zip; }}
+    default_type application/octet-stream;
+    sendfile off;
+    etag off;
+    server {{ listen 127.0.0.1:{self.https_port} ssl; server_name localhost; {tls} root {www}; }}
+    server {{ listen 127.0.0.1:{self.http_port}; server_name localhost; root {www}; }}
+    server {{ listen 127.0.0.1:{self.slow_port} ssl; server_name localhost; {tls} root {www};
+             limit_rate {slow_rate}; limit_rate_after 0; }}
+}}
+"""
+        conf_path = d / "nginx.conf"
+        conf_path.write_text(conf)
+        self.proc = subprocess.Popen(
+            ["nginx", "-p", str(d), "-e", str(d / "logs" / "error.log"), "-c", str(conf_path), "-g", "daemon off;"],
+            stdout=subprocess.DEVNULL, stderr=open(d / "logs" / "stderr.log", "ab"), start_new_session=True)
+        register_cleanup(self.stop)
+
+        def listening():
+            if self.proc.poll() is not None:
+                raise HarnessError(f"nginx exited: {(d / 'logs' / 'stderr.log').read_text()[-1500:]}")
+            for port in (self.https_port, self.http_port, self.slow_port):
+                try:
+                    socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+                except OSError:
+                    return False
+            return True
+
+        wait_until(listening, 10, what="nginx to listen")
+        log(f"release server on {self.base_url} (http {self.http_port}, slow {self.slow_port}) serving {self.tree}")
+
+    def requests(self):
+        """The requests served so far: list of dicts port, method, path, status, bytes."""
+        path = self.directory / "logs" / "access.log"
+        out = []
+        if path.exists():
+            for line in path.read_text().splitlines():
+                parts = line.split(" ")
+                if len(parts) == 5:
+                    out.append({"port": int(parts[0]), "method": parts[1], "path": parts[2],
+                                "status": int(parts[3]), "bytes": int(parts[4])})
+        return out
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            log("stopping nginx")
+            _kill_group(self.proc)
+        unregister_cleanup(self.stop)
+
+
+# ---------------------------------------------------------------- Wine prefixes
+
+def wine_env(prefix, display=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": str(prefix),
+        "WINEARCH": "win64",
+        "WINEDEBUG": "-all",
+        # The menu builder would turn desktop shortcuts into host entries and may remove them;
+        # Mono and Gecko installers are not needed and would slow down wineboot.
+        "WINEDLLOVERRIDES": "winemenubuilder.exe=;mscoree,mshtml=",
+    })
+    env.pop("WINESERVER", None)
+    if display:
+        env["DISPLAY"] = display.name if isinstance(display, Display) else display
+    return env
+
+
+def stop_wineserver(prefix, timeout=30):
+    """Kills everything that runs in the prefix and waits for its wineserver to end."""
+    prefix = pathlib.Path(prefix)
+    if not (prefix / "system.reg").exists():
+        return
+    env = wine_env(prefix)
+    try:
+        run(["wineserver", "-k"], timeout=timeout, env=env, check=False)
+        run(["wineserver", "-w"], timeout=timeout, env=env, check=False)
+    except HarnessError as error:
+        log(f"wineserver of {prefix} did not stop: {error}")
+
+
+class PrefixTemplate:
+    """A prefix made once per run (wineboot, the test CA trusted, optional virtual desktop);
+    each scenario gets a copy of it."""
+
+    def __init__(self, path, build, display, virtual_desktop):
+        self.path = pathlib.Path(path)
+        self.build = build
+        self.display = display
+        self.virtual_desktop = virtual_desktop
+
+    @classmethod
+    def create(cls, path, build, ca, display, virtual_desktop=None):
+        """virtual_desktop: "1024x768" draws every window framed inside one Wine desktop (what
+        screenshots should show); None keeps bare windows. Defaults to on for our own Xvfb."""
+        if virtual_desktop is None and display is not None and display.own:
+            virtual_desktop = "1024x768"
+        template = cls(path, build, display, virtual_desktop)
+        build.require("trust_ca")
+        template.path.parent.mkdir(parents=True, exist_ok=True)
+        if template.path.exists():
+            stop_wineserver(template.path)
+            shutil.rmtree(template.path)
+        register_cleanup(lambda: remove_prefix(template.path))
+        env = wine_env(template.path, display)
+        log(f"creating the template prefix {template.path} (wineboot -i)")
+        started = time.monotonic()
+        run(["wineboot", "-i"], timeout=300, env=env)
+        run(["wineserver", "-w"], timeout=120, env=env, check=False)
+        if not (template.path / "drive_c" / "Program Files (x86)").is_dir():
+            raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
+        result = run(["wine", build.trust_ca, ca.ca_der], timeout=120, env=env)
+        log(result.stdout.strip())
+        if virtual_desktop:
+            run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
+                timeout=60, env=env)
+            run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Lumidex",
+                 "/d", virtual_desktop, "/f"], timeout=60, env=env)
+        stop_wineserver(template.path)
+        log(f"template prefix ready in {time.monotonic() - started:.0f}s")
+        return template
+
+    def clone(self, path, display=None):
+        """A fresh copy of the template (cp -a). Close the returned Machine to delete it."""
+        path = pathlib.Path(path)
+        if path.exists():
+            stop_wineserver(path)
+            shutil.rmtree(path)
+        started = time.monotonic()
+        run(["cp", "-a", self.path, path], timeout=300)
+        log(f"cloned prefix {path.name} in {time.monotonic() - started:.1f}s")
+        return Machine(path, self.build, display or self.display)
+
+
+def remove_prefix(path):
+    path = pathlib.Path(path)
+    if path.exists():
+        stop_wineserver(path)
+        shutil.rmtree(path, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- background Wine processes
+
+class _LineReader:
+    """Collects the JSON lines that a background `wine ui_driver.exe ...` writes to its output file
+    (a file, not a pipe: see `run`)."""
+
+    def __init__(self, proc, path):
+        self.proc = proc
+        self.path = path
+        self.lines = queue.Queue()
+        self.events = []
+        self._thread = threading.Thread(target=self._pump, daemon=True)
+        self._thread.start()
+
+    def _pump(self):
+        with open(self.path, "rb") as stream:
+            pending = b""
+            while True:
+                chunk = stream.read()
+                if chunk:
+                    pending += chunk
+                    *complete, pending = pending.split(b"\n")
+                    for raw in complete:
+                        self._take_line(raw)
+                    continue
+                if self.proc.poll() is not None:
+                    rest = stream.read()
+                    for raw in (pending + rest).split(b"\n"):
+                        self._take_line(raw)
+                    break
+                time.sleep(0.02)
+        self.lines.put(None)
+
+    def _take_line(self, raw):
+        text = raw.decode("utf-8", "replace").strip()
+        if not text.startswith("{"):
+            return
+        try:
+            event = json.loads(text)
+        except json.JSONDecodeError:
+            return
+        self.events.append(event)
+        self.lines.put(event)
+
+    def next(self, timeout):
+        try:
+            return self.lines.get(timeout=timeout) if timeout > 0 else self.lines.get_nowait()
+        except queue.Empty:
+            return None
+
+
+class InstallerProcess:
+    """The process that a scenario started. `pid` is its Windows process id; `wait` its exit code."""
+
+    def __init__(self, machine, started, exe_win, command_line):
+        self.machine = machine
+        self.proc, output = started
+        self.exe_win = exe_win
+        self.command_line = command_line
+        self._reader = _LineReader(self.proc, output)
+        self._started = None
+        self._exit = None
+
+    def _take(self, timeout):
+        event = self._reader.next(timeout)
+        if event is None:
+            return False
+        if event.get("event") == "started":
+            self._started = event
+        elif event.get("event") == "exit":
+            self._exit = event
+        elif event.get("ok") is False:
+            raise HarnessError(f"launch failed: {event.get('error')}")
+        return True
+
+    @property
+    def pid(self):
+        deadline = time.monotonic() + 60
+        while self._started is None:
+            if self._take(1.0):
+                continue
+            if self.proc.poll() is not None and self._reader.lines.empty() or time.monotonic() > deadline:
+                raise HarnessError("the launcher did not start the program")
+        return self._started["pid"]
+
+    def wait(self, timeout=60):
+        """The Windows exit code of the started process; HarnessError if it runs past `timeout` s."""
+        deadline = time.monotonic() + timeout
+        while self._exit is None:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise HarnessError(f"{self.exe_win} still runs after {timeout}s")
+            if not self._take(min(remaining, 1.0)) and self.proc.poll() is not None and self._exit is None:
+                raise HarnessError("the launcher ended without reporting an exit code")
+        return self._exit["exit_code"]
+
+    def running(self):
+        while self._exit is None and self._take(0):
+            pass
+        return self._exit is None and self.proc.poll() is None
+
+    def stop(self):
+        _kill_group(self.proc)
+
+
+class ProgressWatch:
+    """Background `watch-progress`: the positions of the installer's progress bar over time."""
+
+    def __init__(self, started):
+        self.proc, output = started
+        self._reader = _LineReader(self.proc, output)
+        first = self._reader.next(60)
+        if first is None or first.get("ok") is False:
+            self.stop()
+            raise DriverError(f"watch-progress did not start: {first}", first)
+
+    def result(self, timeout=120):
+        """Waits for the watch to end; returns {"positions": [...], "events": [...], "reason": ...}."""
+        deadline = time.monotonic() + timeout
+        while True:
+            end = next((e for e in self._reader.events if e.get("event") == "end"), None)
+            if end is not None:
+                break
+            if time.monotonic() > deadline or (self.proc.poll() is not None and self._reader.lines.empty()):
+                self.stop()
+                end = next((e for e in self._reader.events if e.get("event") == "end"), None)
+                if end is None:
+                    raise HarnessError("watch-progress did not finish")
+                break
+            self._reader.next(0.2)
+        events = [e for e in self._reader.events if e.get("event") == "pos"]
+        return {"positions": [e["pos"] for e in events], "events": events, "reason": end.get("reason"),
+                "ok": end.get("ok")}
+
+    def stop(self):
+        _kill_group(self.proc)
+
+
+# ---------------------------------------------------------------- Machine
+
+class RegValue:
+    def __init__(self, type_, data):
+        self.type = type_
+        self.data = data
+
+    def __repr__(self):
+        return f"RegValue({self.type}, {self.data!r})"
+
+    def __eq__(self, other):
+        if isinstance(other, RegValue):
+            return (self.type, self.data) == (other.type, other.data)
+        return self.data == other
+
+
+class Machine:
+    """One scenario's Windows machine: a Wine prefix with its own wineserver."""
+
+    def __init__(self, prefix, build, display):
+        self.prefix = pathlib.Path(prefix)
+        self.build = build
+        self.display = display
+        self.env = wine_env(self.prefix, display)
+        self._children = []
+        self._counter = 0
+        self.log_dir = self.prefix.with_name(self.prefix.name + "-logs")
+        self._temp = None
+        self._user_dir = None
+        self._closed = False
+        self._cleanup = register_cleanup(self.close)
+        # A persistent wineserver: every driver call then starts in a fraction of a second.
+        subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=False)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    # -- processes
+
+    def wine(self, *args, timeout=60, check=True, extra_env=None):
+        env = dict(self.env, **(extra_env or {}))
+        return run(["wine", *args], timeout=timeout, env=env, check=check)
+
+    def _popen(self, args, extra_env=None):
+        """Starts `wine args...` in the background; returns (process, path of its output file)."""
+        env = dict(self.env, **(extra_env or {}))
+        self.log_dir.mkdir(parents=True, exist_ok=True)
+        self._counter += 1
+        output = self.log_dir / f"bg-{self._counter:03d}.jsonl"
+        with open(output, "wb") as out:
+            proc = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+        self._children.append(proc)
+        return proc, output
+
+    def driver(self, *args, timeout=None, check=True):
+        """Runs ui_driver with `args`; returns its JSON (a dict, or a list for several lines)."""
+        args = [str(a) for a in args]
+        if timeout is None:
+            timeout = 60
+            if "--timeout" in args:
+                timeout += int(args[args.index("--timeout") + 1]) / 1000
+        if args and args[0] == "click" and len(args) > 1 and args[1] in CONTROL_INDEX:
+            args[1] = str(CONTROL_INDEX[args[1]])
+        result = self.wine(self.build.ui_driver, *args, timeout=timeout, check=False)
+        objects = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+        output = objects[0] if len(objects) == 1 else objects
+        if check and result.returncode != 0:
+            message = objects[-1].get("error") if objects else result.stderr.strip()[-500:]
+            raise DriverError(f"ui_driver {' '.join(args)}: {message}", output)
+        return output
+
+    def watch_progress(self, timeout_ms=120000, until_gone=False, until=None, window_class=WINDOW_CLASS):
+        """Starts watching the progress bar in the background; returns once the watch has begun."""
+        args = [self.build.ui_driver, "watch-progress", "--class", window_class, "--timeout", str(timeout_ms)]
+        if until_gone:
+            args.append("--until-gone")
+        if until is not None:
+            args += ["--until", str(until)]
+        return ProgressWatch(self._popen(args))
+
+    def start_installer(self, args=(), location="temp", name=INSTALLER_NAME, exe=None, cwd=None):
+        """Copies the installer into the prefix and starts it with exactly the given arguments.
+
+        args: joined with blanks into the Windows command line as they are (so '"https://..."'
+        keeps its quotes); location: "temp" (the user's temporary folder: the installer counts as
+        its own relaunched copy and its exit code is the real one), "downloads", or a Windows folder.
+        """
+        source = pathlib.Path(exe) if exe else self.build.installer
+        if not source.is_file():
+            raise HarnessError(f"not built: {source}")
+        if location == "temp":
+            folder_win = self.temp_dir()[1]
+        elif location == "downloads":
+            folder_win = self.user_dir_win() + r"\Downloads"
+        else:
+            folder_win = location
+        folder_host = self.win_path_to_host(folder_win)
+        folder_host.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(source, folder_host / name)
+        exe_win = folder_win.rstrip("\\") + "\\" + name
+        command_line = " ".join(str(a) for a in args)
+        log(f"starting {exe_win} {command_line}")
+        proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win],
+                           extra_env={"FLASHDECK_E2E_ARGS": command_line})
+        return InstallerProcess(self, proc, exe_win, command_line)
+
+    def start_program(self, exe_win, args="", cwd=None):
+        """Starts any program of the prefix (Windows path) with an exact argument string."""
+        proc = self._popen([self.build.ui_driver, "launch", exe_win] + (["--cwd", cwd] if cwd else []),
+                           extra_env={"FLASHDECK_E2E_ARGS": args})
+        return InstallerProcess(self, proc, exe_win, args)
+
+    def processes(self):
+        return self.driver("processes")["processes"]
+
+    def messagebox(self, timeout_ms=10000):
+        return self.driver("messagebox", "--timeout", timeout_ms)
+
+    def dismiss(self, button=None, timeout_ms=10000):
+        args = ["dismiss", "--timeout", timeout_ms] + (["--button", button] if button else [])
+        return self.driver(*args)
+
+    def control(self, ui, name):
+        """The control `name` (see CONTROL_INDEX) from a `list` result."""
+        return ui["controls"][CONTROL_INDEX[name]]
+
+    # -- paths
+
+    def temp_dir(self):
+        """The prefix user's %TEMP%: (host path, Windows path)."""
+        if self._temp is None:
+            result = self.wine("cmd", "/c", "echo", "%TEMP%", "&", "echo", "%USERPROFILE%", timeout=60)
+            lines = [l.strip() for l in result.stdout.splitlines() if l.strip()]
+            if len(lines) < 2 or "%" in lines[-1]:
+                raise HarnessError(f"cannot read %TEMP% of the prefix: {result.stdout!r}")
+            temp, self._user_dir = lines[-2], lines[-1]
+            self._temp = (self.win_path_to_host(temp), temp)
+        return self._temp
+
+    def user_dir_win(self):
+        """The prefix user's profile folder (%USERPROFILE%), as a Windows path."""
+        self.temp_dir()
+        return self._user_dir
+
+    def win_path_to_host(self, path):
+        """C:\\... and Z:\\... to host paths, matching existing components case-insensitively."""
+        path = path.replace("/", "\\")
+        match = re.match(r"^([A-Za-z]):\\?(.*)$", path)
+        if not match:
+            raise HarnessError(f"not an absolute Windows path: {path}")
+        drive, rest = match.group(1).lower(), match.group(2)
+        base = self.prefix / "drive_c" if drive == "c" else pathlib.Path(
+            os.path.realpath(self.prefix / "dosdevices" / f"{drive}:"))
+        current = base
+        for part in [p for p in rest.split("\\") if p]:
+            exact = current / part
+            if not exact.exists() and current.is_dir():
+                found = next((c for c in current.iterdir() if c.name.lower() == part.lower()), None)
+                exact = found or exact
+            current = exact
+        return current
+
+    def host_path_to_win(self, path):
+        path = pathlib.Path(path).resolve()
+        drive_c = (self.prefix / "drive_c").resolve()
+        try:
+            return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+    def program_files_x86(self):
+        return self.prefix / "drive_c" / "Program Files (x86)"
+
+    def install_dir(self):
+        return self.program_files_x86() / "Lumidex" / "SSD Flashdeck"
+
+    def desktop_dir(self):
+        return self.win_path_to_host(self.user_dir_win() + r"\Desktop")
+
+    def shortcut_path(self):
+        return self.desktop_dir() / "Lumidex SSD Flashdeck.lnk"
+
+    def read_shortcut(self, path):
+        """target, working_dir, icon, icon_index, arguments of a .lnk (read through the shell's link object)."""
+        path = pathlib.Path(path)
+        win = self.host_path_to_win(path) if path.is_absolute() and str(path).startswith("/") else str(path)
+        return self.driver("shortcut", win)
+
+    def read_lines(self, win_path):
+        host = self.win_path_to_host(win_path)
+        return host.read_text(encoding="utf-8").splitlines() if host.exists() else []
+
+    def vcredist_calls(self):
+        return self.read_lines(VCREDIST_LOG)
+
+    def demo_app_starts(self):
+        return self.read_lines(DEMO_APP_LOG)
+
+    # -- registry (32-bit view)
+
+    def reg_query(self, key, value=None):
+        """A value of `key` in the 32-bit view as RegValue(type, data), or None when missing.
+        value=None reads the default value. DWORDs come back as int."""
+        args = ["reg", "query", key] + (["/v", value] if value is not None else ["/ve"]) + ["/reg:32"]
+        result = self.wine(*args, timeout=60, check=False)
+        if result.returncode != 0:
+            return None
+        for line in result.stdout.splitlines():
+            if not line.startswith("    "):
+                continue
+            parts = line[4:].split("    ", 2)
+            if len(parts) < 2:
+                continue
+            name, type_ = parts[0], parts[1].strip()
+            data = parts[2] if len(parts) > 2 else ""
+            if value is not None and name.lower() != value.lower():
+                continue
+            if type_ in ("REG_DWORD", "REG_QWORD"):
+                return RegValue(type_, int(data.strip(), 16))
+            return RegValue(type_, data.rstrip("\r"))
+        return None
+
+    def reg_key_exists(self, key):
+        return self.wine("reg", "query", key, "/reg:32", timeout=60, check=False).returncode == 0
+
+    def reg_add(self, key, value, data, type_="REG_SZ"):
+        args = ["reg", "add", key, "/v", value, "/t", type_, "/d", str(data), "/f", "/reg:32"]
+        self.wine(*args, timeout=60)
+
+    def reg_delete(self, key, value=None):
+        args = ["reg", "delete", key] + (["/v", value] if value is not None else []) + ["/f", "/reg:32"]
+        return self.wine(*args, timeout=60, check=False).returncode == 0
+
+    # -- display
+
+    def screenshot(self, path):
+        if self.display is None:
+            raise HarnessError("no display")
+        return self.display.screenshot(path)
+
+    # -- teardown
+
+    def kill_all(self):
+        """Ends every process of the prefix (wineserver -k) and waits for the server to go."""
+        for proc in self._children:
+            _kill_group(proc, grace=1)
+        self._children.clear()
+        stop_wineserver(self.prefix)
+
+    def close(self, keep=False):
+        if self._closed:
+            return
+        self._closed = True
+        unregister_cleanup(self._cleanup)
+        self.kill_all()
+        if not keep:
+            shutil.rmtree(self.prefix, ignore_errors=True)
+            log(f"removed prefix {self.prefix.name}")
+
