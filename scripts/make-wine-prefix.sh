@@ -13,5 +13,9 @@ mkdir -p "$(dirname "$prefix")"
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# Wine links the user folders (Desktop, Documents ...) to the host's home; tests must not write there.
+for link in "$prefix"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm "$link"; mkdir -p "$link"; fi
+done
 test -d "$prefix/drive_c/Program Files (x86)"
 echo "Wine prefix ready: $prefix"

@@ -320,8 +320,10 @@ class TestCA:
              "-addext", "keyUsage=critical,keyCertSign,cRLSign"], timeout=60)
         run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", ca.server_key,
              "-out", d / "server.csr", "-subj", "/O=Flashdeck E2E/CN=127.0.0.1"], timeout=60)
+        # Wine's certificate check compares the host only with dNSName entries, so 127.0.0.1 is
+        # listed as a DNS name as well as an IP address.
         (d / "server.ext").write_text(
-            "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+            "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost\n"
             "basicConstraints=critical,CA:FALSE\n"
             "keyUsage=critical,digitalSignature,keyEncipherment\n"
             "extendedKeyUsage=serverAuth\n")

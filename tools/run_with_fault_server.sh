@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command with tools/fault_server.py listening on a free port of 127.0.0.1.
-# The command sees FAULT_SERVER_URL=http://127.0.0.1:PORT/ (and FAULT_SERVER_LOG, the file
+# The command sees FAULT_SERVER_URL=http://127.0.0.1:PORT/ (https with --cert) (and FAULT_SERVER_LOG, the file
 # the server appends request paths to). Extra server options go in FAULT_SERVER_ARGS.
 # Usage: run_with_fault_server.sh COMMAND [ARG...]
 set -euo pipefail
@@ -21,7 +21,9 @@ if ! read -r -t 20 port <"$work/port"; then
   echo "fault server did not start" >&2
   exit 1
 fi
-export FAULT_SERVER_URL="http://127.0.0.1:$port/"
+scheme=http
+case " ${FAULT_SERVER_ARGS:-} " in *" --cert "*) scheme=https ;; esac
+export FAULT_SERVER_URL="$scheme://127.0.0.1:$port/"
 export FAULT_SERVER_LOG="$work/requests.log"
 status=0
 "$@" || status=$?

@@ -34,14 +34,11 @@ bool hasConnection() {
     return false;
 }
 
-// The root handle and the URL handle of one request; closed URL first, then root.
+// The root handle and the URL handle of one request; members close in reverse order,
+// so the URL handle goes before the root handle.
 struct Request {
     InternetHandle root;
     InternetHandle url;
-    ~Request() {
-        url.reset();
-        root.reset();
-    }
 };
 
 // Opens the URL; on failure shows the box (without a file name) and returns the code.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "download/error_text.h"
+#include "download/message_box_win.h"
 #include "localization/text_table.h"
 
 std::wstring systemMessageText(std::int32_t code) {
@@ -18,7 +19,5 @@ std::wstring systemMessageText(std::int32_t code) {
 
 void showErrorBox(std::int32_t code, std::wstring path) {
     if (code == 0) return;
-    const std::wstring body = errorBoxBody(systemMessageText(code), code, path);
-    const std::wstring title = text(L"IDS_TITLE_ERROR");
-    MessageBoxW(nullptr, body.c_str(), title.c_str(), MB_OK);
+    showMessageBox(errorBoxBody(systemMessageText(code), code, path), text(L"IDS_TITLE_ERROR"), MB_OK);
 }

@@ -151,11 +151,11 @@ bool removePath(const std::wstring& path) {
 std::vector<std::wstring> protectedSystemFolders() {
     std::vector<std::wstring> folders;
     const KNOWNFOLDERID* ids[] = {
-        &FOLDERID_Windows,           &FOLDERID_System,           &FOLDERID_SystemX86,
-        &FOLDERID_ProgramFiles,      &FOLDERID_ProgramFilesX86,  &FOLDERID_ProgramFilesX64,
+        &FOLDERID_Windows,           &FOLDERID_System,                &FOLDERID_SystemX86,
+        &FOLDERID_ProgramFiles,      &FOLDERID_ProgramFilesX86,       &FOLDERID_ProgramFilesX64,
         &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86, &FOLDERID_ProgramFilesCommonX64,
-        &FOLDERID_ProgramData,       &FOLDERID_UserProfiles,     &FOLDERID_Profile,
-        &FOLDERID_Public,            &FOLDERID_Desktop,          &FOLDERID_Documents,
+        &FOLDERID_ProgramData,       &FOLDERID_UserProfiles,          &FOLDERID_Profile,
+        &FOLDERID_Public,            &FOLDERID_Desktop,               &FOLDERID_Documents,
         &FOLDERID_LocalAppData,      &FOLDERID_RoamingAppData,
     };
     for (const KNOWNFOLDERID* id : ids) {

@@ -351,14 +351,6 @@ TEST(Text, LooksUpAndFillsPlaceholders) {
     }
 }
 
-TEST(Text, LookupLeavesTheTableUnchanged) {
-    TextTable table = lookupTable();
-    const TextTable::Entries before = table.entriesOf(L"en-US");
-    table.text(L"two", {L"a", L"b"});
-    table.text(L"broken", {L"a"});
-    EXPECT_EQ(table.entriesOf(L"en-US"), before);
-}
-
 TEST(Text, FreeFunctionsUseTheProcessWideTable) {
     TextTable& shared = textTable();
     EXPECT_EQ(&shared, &textTable());

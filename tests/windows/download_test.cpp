@@ -97,6 +97,7 @@ class Download : public ::testing::Test {
 protected:
     void SetUp() override {
         server = environment(L"FAULT_SERVER_URL");
+        savedConfig = productConfig();
         if (server.empty()) GTEST_SKIP() << "FAULT_SERVER_URL is not set (run through tools/run_with_fault_server.sh)";
         if (textTable().cultures().empty()) textTable().loadFromResource();
         textTable().setCulture(L"en-US");
@@ -118,6 +119,7 @@ protected:
     }
 
     void TearDown() override {
+        setProductConfig(savedConfig);
         setMessageBoxHook(nullptr);
         setConnectionTest(nullptr);
         if (bar) DestroyWindow(bar);
@@ -157,6 +159,7 @@ protected:
             << testing::PrintToString(body);
     }
 
+    ProductConfig savedConfig;
     std::wstring server;
     fs::path folder;
     std::wstring folderText;

@@ -56,7 +56,6 @@ protected:
             return nullptr;
         }
         CloseHandle(info.hThread);
-        WaitForInputIdle(info.hProcess, 2000);
         started_.emplace_back(info.hProcess);
         return info.hProcess;
     }

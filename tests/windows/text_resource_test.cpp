@@ -11,6 +11,7 @@
 
 #include "download/error_box_win.h"
 #include "download/error_text.h"
+#include "download/message_box_win.h"
 #include "localization/text_resource_win.h"
 #include "localization/text_table.h"
 #include "startup/system_functions_win.h"
@@ -160,6 +161,41 @@ TEST(SystemMessage, KnownCodeHasTheSystemsTextUnchanged) {
     ASSERT_FALSE(message.empty());
     const std::wstring body = errorBoxBody(message, 2, L"C:\\some folder\\LumidexFlashdeck.zip");
     EXPECT_EQ(body, message + L"(0x2): LumidexFlashdeck.zip");
+}
+
+struct ShownBox {
+    std::wstring text;
+    std::wstring caption;
+    unsigned flags;
+};
+std::vector<ShownBox> shownBoxes;
+int recordBox(const std::wstring& text, const std::wstring& caption, unsigned flags) {
+    shownBoxes.push_back({text, caption, flags});
+    return IDOK;
+}
+
+TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
+    TextTable& shared = textTable();
+    if (shared.cultures().empty()) shared.loadFromResource();
+    const std::wstring previous = shared.getCulture();
+    shownBoxes.clear();
+    setMessageBoxHook(recordBox);
+
+    shared.setCulture(L"en-US");
+    showErrorBox(0, L"C:\\x\\file.zip");
+    EXPECT_TRUE(shownBoxes.empty());
+    showErrorBox(2, L"C:\\x\\file.zip");
+    shared.setCulture(L"de-DE");
+    showErrorBox(0x20001234, L"");
+
+    setMessageBoxHook(nullptr);
+    shared.setCulture(previous);
+    ASSERT_EQ(shownBoxes.size(), 2u);
+    EXPECT_EQ(shownBoxes[0].text, systemMessageText(2) + L"(0x2): file.zip");
+    EXPECT_EQ(shownBoxes[0].caption, L"Error");
+    EXPECT_EQ(shownBoxes[0].flags, static_cast<unsigned>(MB_OK));
+    EXPECT_EQ(shownBoxes[1].text, L"unknown error(0x20001234): ");
+    EXPECT_EQ(shownBoxes[1].caption, realTable().entriesOf(L"de-DE").at(L"IDS_TITLE_ERROR"));
 }
 
 TEST(SystemMessage, CodeWithoutDescriptionGivesUnknownError) {
