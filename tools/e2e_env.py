@@ -216,17 +216,24 @@ class Run:
         return cls(path)
 
 
-def prune_stale_runs(runs_dir):
-    """Removes the Wine prefixes that earlier runs left behind (their process is gone): disk is scarce."""
-    for entry in runs_dir.glob("run-*-*"):
+def prune_stale_runs(runs_dir, keep=5):
+    """Removes the Wine prefixes that earlier runs left behind (their process is gone), and all
+    but the newest `keep` finished run directories: disk is scarce."""
+    finished = []
+    for entry in sorted(runs_dir.glob("run-*-*")):
         pid = entry.name.rsplit("-", 1)[-1]
         alive = pid.isdigit() and pathlib.Path(f"/proc/{pid}").exists()
         prefixes = entry / "prefixes"
-        if not alive and prefixes.exists():
+        if alive:
+            continue
+        finished.append(entry)
+        if prefixes.exists():
             log(f"removing stale prefixes of {entry.name}")
             for prefix in prefixes.iterdir():
                 stop_wineserver(prefix)
             shutil.rmtree(prefixes, ignore_errors=True)
+    for entry in finished[:-keep] if keep else finished:
+        shutil.rmtree(entry, ignore_errors=True)
 
 
 # ---------------------------------------------------------------- X display
@@ -700,7 +707,7 @@ class ProgressWatch:
             self._reader.next(0.2)
         events = [e for e in self._reader.events if e.get("event") == "pos"]
         return {"positions": [e["pos"] for e in events], "events": events, "reason": end.get("reason"),
-                "ok": end.get("ok")}
+                "ok": end.get("ok"), "hooked": end.get("hooked")}
 
     def stop(self):
         _kill_group(self.proc)
@@ -782,9 +789,15 @@ class Machine:
             raise DriverError(f"ui_driver {' '.join(args)}: {message}", output)
         return output
 
-    def watch_progress(self, timeout_ms=120000, until_gone=False, until=None, window_class=WINDOW_CLASS):
-        """Starts watching the progress bar in the background; returns once the watch has begun."""
+    def watch_progress(self, timeout_ms=120000, until_gone=False, until=None, window_class=WINDOW_CLASS, hook=True):
+        """Starts watching the progress bar in the background; returns once the watch has begun.
+
+        hook=True places a message hook on the installer's thread, which sees every position it
+        sets (also during a download); hook=False polls, which sees only the positions that stand
+        while the installer dispatches messages."""
         args = [self.build.ui_driver, "watch-progress", "--class", window_class, "--timeout", str(timeout_ms)]
+        if not hook:
+            args.append("--no-hook")
         if until_gone:
             args.append("--until-gone")
         if until is not None:
@@ -822,6 +835,13 @@ class Machine:
         proc = self._popen([self.build.ui_driver, "launch", exe_win] + (["--cwd", cwd] if cwd else []),
                            extra_env={"FLASHDECK_E2E_ARGS": args})
         return InstallerProcess(self, proc, exe_win, args)
+
+    def wait_ui(self, predicate, timeout=30, window_class=WINDOW_CLASS, what="the window to change"):
+        """Lists the window until predicate(list result) is true; returns that result."""
+        def check():
+            ui = self.driver("list", "--class", window_class, check=False)
+            return ui if isinstance(ui, dict) and ui.get("ok") and predicate(ui) else None
+        return wait_until(check, timeout, interval=0.2, what=what)
 
     def processes(self):
         return self.driver("processes")["processes"]

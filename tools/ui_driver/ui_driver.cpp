@@ -106,6 +106,7 @@ struct Options {
     bool untilGone = false;
     int untilPos = -1;
     bool force = false;
+    bool noHook = false;
     std::vector<std::wstring> positional;
 };
 
@@ -141,6 +142,8 @@ bool parseOptions(int argc, wchar_t** argv, int first, Options& options, std::ws
             options.untilGone = true;
         } else if (arg == L"--force") {
             options.force = true;
+        } else if (arg == L"--no-hook") {
+            options.noHook = true;
         } else {
             options.positional.push_back(arg);
         }
@@ -459,6 +462,68 @@ int cmdClose(const Options& options) {
     return 0;
 }
 
+// Every PBM_SETPOS of the watched process, as recorded by progress_hook.dll inside it.
+struct HookLog {
+    HHOOK hook = nullptr;
+    std::wstring path;
+    LONGLONG offset = 0;
+};
+
+LONGLONG fileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool installHook(HWND window, HookLog& log) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder = self;
+    folder = folder.substr(0, folder.find_last_of(L"\\/") + 1);
+    HMODULE module = LoadLibraryW((folder + L"progress_hook.dll").c_str());
+    if (!module) return false;
+    auto procedure = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "progressHookProc")));
+    if (!procedure) return false;
+    DWORD pid = 0;
+    DWORD thread = GetWindowThreadProcessId(window, &pid);
+    log.path = L"C:\\users\\Public\\progress_hook_" + std::to_wstring(pid) + L".log";
+    log.offset = fileSize(log.path);  // lines of an earlier watch of the same process are not ours
+    log.hook = SetWindowsHookExW(WH_CALLWNDPROC, procedure, module, thread);
+    return log.hook != nullptr;
+}
+
+struct HookEntry {
+    DWORD tick;
+    int pos;
+};
+
+std::vector<HookEntry> readHook(HookLog& log) {
+    std::vector<HookEntry> entries;
+    HANDLE file = CreateFileW(log.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return entries;
+    LARGE_INTEGER at;
+    at.QuadPart = log.offset;
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    std::string data;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) data.append(buffer, read);
+    CloseHandle(file);
+    size_t consumed = 0;
+    for (size_t newline; (newline = data.find('\n', consumed)) != std::string::npos; consumed = newline + 1) {
+        unsigned long tick = 0;
+        int pos = 0;
+        if (std::sscanf(data.c_str() + consumed, "%lu %d", &tick, &pos) == 2)
+            entries.push_back({static_cast<DWORD>(tick), pos});
+    }
+    log.offset += static_cast<LONGLONG>(consumed);
+    return entries;
+}
+
+// Prints the progress bar's initial position, then every change, until the window is gone,
+// --until <pos> is reached, or the timeout passes. With the hook in place every position the
+// installer sets is seen; without it (--no-hook, or the hook failed) the bar is polled.
 int cmdWatchProgress(const Options& options) {
     DWORD timeout = options.timeoutGiven ? options.timeoutMs : 120000;
     DWORD start = GetTickCount();
@@ -470,41 +535,57 @@ int cmdWatchProgress(const Options& options) {
     for (HWND child : children(window))
         if (sameClass(child, PROGRESS_CLASSW)) bar = child;
     if (!bar) return fail(L"the window has no progress bar");
+    HookLog hook;
+    bool hooked = !options.noHook && installHook(window, hook);
     long long last = -2;
     std::vector<std::string> positions;
     const char* reason = "timeout";
+    auto report = [&](long long pos, DWORD tick, const wchar_t* source) {
+        if (pos == last) return false;
+        last = pos;
+        positions.push_back(std::to_string(pos));
+        emit(JsonObject()
+                 .str("event", L"pos")
+                 .num("t_ms", static_cast<long long>(tick - start))
+                 .num("pos", pos)
+                 .str("source", source)
+                 .text());
+        return options.untilPos >= 0 && pos == options.untilPos;
+    };
+    LRESULT initial = 0;
+    if (query(bar, PBM_GETPOS, 0, 0, initial)) report(initial, GetTickCount(), L"poll");
     for (;;) {
-        if (!IsWindow(window)) {
-            reason = "gone";
+        bool gone = !IsWindow(window);
+        bool reached = false;
+        if (hooked) {
+            for (const HookEntry& entry : readHook(hook))
+                if (!reached) reached = report(entry.pos, entry.tick, L"hook");
+        } else if (!gone) {
+            LRESULT pos = 0;
+            if (query(bar, PBM_GETPOS, 0, 0, pos)) reached = report(pos, GetTickCount(), L"poll");
+        }
+        if (reached) {
+            reason = "reached";
             break;
         }
-        LRESULT pos = 0;
-        if (query(bar, PBM_GETPOS, 0, 0, pos) && pos != last) {
-            last = pos;
-            positions.push_back(std::to_string(pos));
-            emit(JsonObject()
-                     .str("event", L"pos")
-                     .num("t_ms", GetTickCount() - start)
-                     .num("pos", pos)
-                     .flag("visible", ownVisible(bar))
-                     .text());
-            if (options.untilPos >= 0 && pos == options.untilPos) {
-                reason = "reached";
-                break;
-            }
+        if (gone) {
+            reason = "gone";
+            break;
         }
         if (GetTickCount() - start >= timeout) break;
         Sleep(10);
     }
+    if (hook.hook) UnhookWindowsHookEx(hook.hook);
+    bool timedOut = std::string(reason) == "timeout" && (options.untilGone || options.untilPos >= 0);
     emit(JsonObject()
-             .flag("ok", !(std::string(reason) == "timeout" && (options.untilGone || options.untilPos >= 0)))
+             .flag("ok", !timedOut)
              .str("event", L"end")
              .raw("reason", std::string("\"") + reason + "\"")
+             .flag("hooked", hooked)
              .num("t_ms", GetTickCount() - start)
              .raw("positions", jsonArray(positions))
              .text());
-    if (std::string(reason) == "timeout" && (options.untilGone || options.untilPos >= 0)) return 1;
-    return 0;
+    return timedOut ? 1 : 0;
 }
 
 struct DialogChildren {
@@ -559,6 +640,7 @@ int cmdDismiss(const Options& options) {
             button = candidate;
     }
     if (!button) return fail(L"the message box has no button " + options.button);
+    std::wstring pressed = withoutMnemonic(windowText(button));
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
     DWORD start = GetTickCount();
     while (IsWindow(dialog) && IsWindowVisible(dialog)) {
@@ -569,7 +651,7 @@ int cmdDismiss(const Options& options) {
              .flag("ok", true)
              .str("title", title)
              .str("text", parts.text)
-             .str("pressed", withoutMnemonic(windowText(button)))
+             .str("pressed", pressed)
              .text());
     return 0;
 }
