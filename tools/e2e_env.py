@@ -484,6 +484,59 @@ http {{
         unregister_cleanup(self.stop)
 
 
+class FaultServer:
+    """tools/fault_server.py over HTTPS with the run's test CA. A base URL picks the fault by its
+    first path segments (see the server's --help), e.g. `url("404")` or `url("drop", "big")`;
+    files placed under `root` are served as they are (after the option segments)."""
+
+    SCRIPT = REPO_ROOT / "tools" / "fault_server.py"
+
+    def __init__(self, directory, ca):
+        self.directory = pathlib.Path(directory)
+        self.ca = ca
+        self.root = self.directory / "root"
+        self.log_path = self.directory / "requests.log"
+        self.proc = None
+        self.port = None
+
+    @classmethod
+    def start(cls, directory, ca, version="3.0.3.0", timeout=20):
+        server = cls(directory, ca)
+        server.root.mkdir(parents=True, exist_ok=True)
+        port_file = server.directory / "port.txt"
+        with open(port_file, "wb") as out:
+            server.proc = subprocess.Popen(
+                ["/usr/bin/python3", str(cls.SCRIPT), "--host", "127.0.0.1", "--port", "0",
+                 "--cert", str(ca.server_cert), "--key", str(ca.server_key), "--root", str(server.root),
+                 "--version", version, "--log", str(server.log_path)],
+                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+        register_cleanup(server.stop)
+
+        def port_known():
+            if server.proc.poll() is not None:
+                raise HarnessError("the fault server exited at start")
+            text = port_file.read_text().strip()
+            return int(text) if text.isdigit() else None
+
+        server.port = wait_until(port_known, timeout, what="the fault server's port")
+        log(f"fault server on https://127.0.0.1:{server.port}/ (root {server.root})")
+        return server
+
+    def url(self, *segments):
+        """The base URL https://127.0.0.1:PORT/seg1/seg2/ (ends in "/")."""
+        path = "".join(f"{s.strip('/')}/" for s in segments)
+        return f"https://127.0.0.1:{self.port}/{path}"
+
+    def requests(self):
+        """The request paths received so far, in order."""
+        return self.log_path.read_text().splitlines() if self.log_path.exists() else []
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            _kill_group(self.proc)
+        unregister_cleanup(self.stop)
+
+
 # ---------------------------------------------------------------- Wine prefixes
 
 def wine_env(prefix, display=None):
@@ -547,6 +600,10 @@ class PrefixTemplate:
             raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
         result = run(["wine", build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
+        # Windows' UI font is not on this machine; Liberation Sans has metrics close to it, where
+        # Wine's default fallback is wide enough to wrap labels that fit on Windows.
+        run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI",
+             "/d", "Liberation Sans", "/f"], timeout=60, env=env)
         if virtual_desktop:
             run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
                 timeout=60, env=env)
@@ -709,6 +766,20 @@ class ProgressWatch:
         return {"positions": [e["pos"] for e in events], "events": events, "reason": end.get("reason"),
                 "ok": end.get("ok"), "hooked": end.get("hooked")}
 
+    def positions_so_far(self):
+        """The positions seen until now, while the watch goes on."""
+        return [e["pos"] for e in list(self._reader.events) if e.get("event") == "pos"]
+
+    def wait_for(self, predicate, timeout=60, what="a progress position"):
+        """Waits until predicate(positions so far) is true; returns those positions."""
+        found = []
+
+        def check():
+            found[:] = self.positions_so_far()
+            return predicate(found)
+        wait_until(check, timeout, interval=0.02, what=what)
+        return found
+
     def stop(self):
         _kill_group(self.proc)
 
@@ -835,6 +906,14 @@ class Machine:
         proc = self._popen([self.build.ui_driver, "launch", exe_win] + (["--cwd", cwd] if cwd else []),
                            extra_env={"FLASHDECK_E2E_ARGS": args})
         return InstallerProcess(self, proc, exe_win, args)
+
+    def watch_exit(self, pid):
+        """Follows a process that something else started (e.g. the relaunched copy): `.pid` returns
+        once its handle is held, `.wait(timeout)` gives its exit code."""
+        proc = self._popen([self.build.ui_driver, "wait-exit", "--pid", pid])
+        watch = InstallerProcess(self, proc, f"process {pid}", "")
+        watch.pid  # noqa: B018  (returns once the handle is open, raises if it cannot be)
+        return watch
 
     def wait_ui(self, predicate, timeout=30, window_class=WINDOW_CLASS, what="the window to change"):
         """Lists the window until predicate(list result) is true; returns that result."""

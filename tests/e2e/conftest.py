@@ -135,3 +135,11 @@ def machine(request, prefix_template, e2e_run):
             except e2e_env.HarnessError as error:
                 e2e_env.log(f"no failure screenshot: {error}")
         machine.close()
+
+
+@pytest.fixture(scope="session")
+def fault_server(e2e_run, test_ca):
+    """tools/fault_server.py over HTTPS with the test CA: a base URL chooses the fault."""
+    server = e2e_env.FaultServer.start(e2e_run.path / "fault-server", test_ca)
+    yield server
+    server.stop()

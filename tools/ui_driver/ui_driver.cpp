@@ -781,6 +781,22 @@ int cmdLaunch(const Options& options) {
     return 0;
 }
 
+// Waits for a process that something else started (the relaunched copy of the installer):
+// prints "started" once its handle is open, then its exit code when it ends.
+int cmdWaitExit(const Options& options) {
+    if (!options.pid) return fail(L"usage: wait-exit --pid <pid> [--timeout ms]");
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, options.pid);
+    if (!process) return fail(L"cannot open process " + std::to_wstring(options.pid));
+    emit(JsonObject().flag("ok", true).str("event", L"started").num("pid", options.pid).text());
+    DWORD wait = WaitForSingleObject(process, options.timeoutGiven ? options.timeoutMs : INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (wait != WAIT_OBJECT_0) return fail(L"process " + std::to_wstring(options.pid) + L" still runs");
+    emit(JsonObject().flag("ok", true).str("event", L"exit").num("exit_code", code).text());
+    return 0;
+}
+
 struct Command {
     const wchar_t* name;
     int (*run)(const Options&);
@@ -791,7 +807,7 @@ constexpr Command kCommands[] = {
     {L"windows", cmdWindows},        {L"click", cmdClick},          {L"pick-language", cmdPickLanguage},
     {L"close", cmdClose},            {L"watch-progress", cmdWatchProgress}, {L"messagebox", cmdMessageBox},
     {L"dismiss", cmdDismiss},        {L"processes", cmdProcesses},  {L"shortcut", cmdShortcut},
-    {L"fetch", cmdFetch},            {L"launch", cmdLaunch},
+    {L"fetch", cmdFetch},            {L"launch", cmdLaunch},        {L"wait-exit", cmdWaitExit},
 };
 
 }  // namespace

@@ -1,0 +1,41 @@
+"""The built installer file itself: a 32-bit GUI program that loads only system DLLs, so it
+runs from a bare temporary folder (its DLL search is restricted to the System folder)."""
+
+import re
+import shutil
+
+import pytest
+
+import e2e_env
+
+# System DLLs the installer may import; everything else (gdi32 is loaded by full path at run
+# time, the GCC runtimes are linked in) must stay out of the import table.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "comctl32.dll",
+                   "gdiplus.dll", "wininet.dll", "msvcrt.dll"}
+
+
+def _objdump():
+    tool = shutil.which("i686-w64-mingw32-objdump")
+    if tool is None:
+        pytest.skip("i686-w64-mingw32-objdump is not installed")
+    return tool
+
+
+def test_installer_is_a_32bit_gui_program_importing_system_dlls_only(build):
+    build.require("installer")
+    result = e2e_env.run([_objdump(), "-p", build.installer], timeout=60)
+    header = result.stdout
+    print(f"\n{build.installer.name}: {build.installer.stat().st_size} bytes")
+
+    assert "file format pei-i386" in header
+    assert re.search(r"^Magic\s+010b\b", header, re.M), "not a PE32 (32-bit) optional header"
+    assert re.search(r"^Subsystem\s+00000002\b", header, re.M), "not a Windows GUI program"
+
+    imports = [name.lower() for name in re.findall(r"DLL Name:\s*(\S+)", header)]
+    print("imports:", ", ".join(imports))
+    # Without these the parse above found nothing, and the checks below would be empty.
+    assert {"kernel32.dll", "user32.dll"} <= set(imports)
+    assert set(imports) <= ALLOWED_IMPORTS, f"unexpected imports: {sorted(set(imports) - ALLOWED_IMPORTS)}"
+    forbidden = [name for name in imports
+                 if name == "gdi32.dll" or name.startswith(("libstdc++", "libgcc", "libwinpthread"))]
+    assert forbidden == []

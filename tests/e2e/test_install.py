@@ -1,0 +1,336 @@
+"""End-to-end installation: a complete install from the release server, an install over older
+pieces, a failed archive download, and Cancel in the first pause and during the download."""
+
+import random
+import re
+
+import pytest
+
+import e2e_env
+
+INSTALL_WIN = "C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"
+APP_EXE = "LumidexSSDFlashdeck.exe"
+# A browser's name for a second download: blanks and parentheses must survive every use of the name.
+SETUP_NAME = "LumidexFlashdeckSetup (2).exe"
+DEMO_VERSION = "3.0.3.0"
+
+INSTALL_OFFER_TEXT = ("Thank you for downloading the Lumidex SSD Flashdeck. This software includes tools that can "
+                      "help you to get the most out of your Lumidex SSDs.")
+INSTALLING_TEXT = "Please wait while the Lumidex SSD Flashdeck is being installed on your computer."
+UNINSTALLING_TEXT = "Please wait while the Lumidex SSD Flashdeck is being uninstalled from your computer."
+CANCELLED_TEXT = "The installation was cancelled."
+SISTER_APP_KEY = r"HKLM\SOFTWARE\Kelvra\SSD Flashdeck"
+SISTER_UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Kelvra SSD Flashdeck"
+VENDOR_KEY = r"HKLM\SOFTWARE\Lumidex"
+
+
+def success_text(version):
+    return (f"Lumidex SSD Flashdeck version {version} was successfully installed.\n\n"
+            "Click on the Finish button to run the application.")
+
+
+# ---------------------------------------------------------------- helpers shared with test_uninstall
+
+def control(ui, name):
+    return ui["controls"][e2e_env.CONTROL_INDEX[name]]
+
+
+def page(ui):
+    """The parts of the window that tell the pages apart."""
+    return {
+        "message": control(ui, "messageText")["text"],
+        "action": control(ui, "actionButton")["text"] if control(ui, "actionButton")["visible"] else None,
+        "cancel": control(ui, "cancelButton")["visible"],
+        "progress": control(ui, "progressBar")["visible"],
+        "notes": control(ui, "releaseNotesLink")["visible"],
+    }
+
+
+def wait_page(machine, message, timeout=120, **expected):
+    """Waits until the message text is `message` and the listed parts (see `page`) match."""
+    def matches(ui):
+        now = page(ui)
+        return now["message"] == message and all(now[k] == v for k, v in expected.items())
+    return page(machine.wait_ui(matches, timeout=timeout, what=f"the page {message!r}"))
+
+
+def start_and_wait_offer(machine, base_url, message, action, name=e2e_env.INSTALLER_NAME, extra_args=()):
+    """Starts the installer from the temporary folder (its exit code is the real one) and waits
+    for the first page."""
+    inst = machine.start_installer(["-test", f'"{base_url}"', *extra_args], name=name)
+    machine.driver("wait-window", "--timeout", "60000")
+    wait_page(machine, message, timeout=60, action=action, cancel=True, progress=False)
+    return inst
+
+
+def install_to_final_page(machine, base_url, version=DEMO_VERSION, name=e2e_env.INSTALLER_NAME):
+    """Starts the installer, clicks Install and waits for the success page. Returns the process
+    and the progress watch (running until the window is gone)."""
+    inst = start_and_wait_offer(machine, base_url, INSTALL_OFFER_TEXT, "Install", name=name)
+    watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
+    machine.driver("click", "actionButton")
+    wait_page(machine, success_text(version), timeout=180, action="Finish")
+    # The copy of the installer is made right after the page is shown.
+    e2e_env.wait_until(lambda: (machine.install_dir() / name).is_file(), 30, what="the installer copy")
+    return inst, watch
+
+
+def reg_values(machine, key):
+    """All values of a key in the 32-bit view: {name: RegValue}; None when the key is missing."""
+    result = machine.wine("reg", "query", key, "/reg:32", check=False)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.splitlines():
+        if not line.startswith("    "):
+            continue
+        parts = line[4:].rstrip("\r").split("    ", 2)
+        if len(parts) >= 2:
+            values[parts[0]] = machine.reg_query(key, parts[0])
+    return values
+
+
+def key_in_64bit_view(machine, key):
+    return machine.wine("reg", "query", key, "/reg:64", check=False).returncode == 0
+
+
+def files_in(folder):
+    return sorted(p.name for p in folder.iterdir()) if folder.exists() else None
+
+
+def after_first(positions, value):
+    """The positions that follow the first `value`, checking that only 0 came before it."""
+    assert value in positions, positions
+    index = positions.index(value)
+    assert set(positions[:index]) <= {0}, positions
+    return positions[index + 1:]
+
+
+def split_download(positions):
+    """The leading run of download positions (10 < p <= 30) and the rest."""
+    count = 0
+    while count < len(positions) and 10 < positions[count] <= 30:
+        count += 1
+    return positions[:count], positions[count:]
+
+
+def archive_requests(server, since):
+    """The archive requests after the first `since` requests of the session (the log is shared)."""
+    return [r for r in server.requests()[since:] if r["path"].startswith("/Flashdeck/application/")]
+
+
+def add_sister_product(machine):
+    """The sister line's keys, folder and files, as its own installer would leave them."""
+    machine.reg_add(SISTER_APP_KEY, "InstallPath", "C:\\Program Files (x86)\\Kelvra\\SSD Flashdeck\\")
+    machine.reg_add(SISTER_UNINSTALL_KEY, "DisplayVersion", "2.0.0.0")
+    folder = machine.program_files_x86() / "Kelvra" / "SSD Flashdeck"
+    folder.mkdir(parents=True)
+    (folder / "KelvraSSDFlashdeck.exe").write_bytes(b"MZ sister application")
+    (folder.parent / "KelvraReleaseNotes.pdf").write_bytes(b"%PDF sister notes")
+    return folder
+
+
+def assert_sister_untouched(machine, folder):
+    assert (folder / "KelvraSSDFlashdeck.exe").read_bytes() == b"MZ sister application"
+    assert (folder.parent / "KelvraReleaseNotes.pdf").read_bytes() == b"%PDF sister notes"
+    assert reg_values(machine, SISTER_APP_KEY) == {
+        "InstallPath": e2e_env.RegValue("REG_SZ", "C:\\Program Files (x86)\\Kelvra\\SSD Flashdeck\\")}
+    assert reg_values(machine, SISTER_UNINSTALL_KEY) == {"DisplayVersion": e2e_env.RegValue("REG_SZ", "2.0.0.0")}
+
+
+def assert_product_removed(machine):
+    assert not machine.install_dir().exists(), files_in(machine.install_dir())
+    assert not machine.shortcut_path().exists()
+    assert not machine.reg_key_exists(e2e_env.APP_KEY)
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+
+
+# ---------------------------------------------------------------- scenarios
+
+def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir):
+    served_before = len(release_server.requests())
+    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME)
+
+    final = page(machine.driver("list"))
+    assert final == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
+                     "notes": True}
+
+    # Files: the archive's contents, the extractor and the installer copy; no leftovers.
+    folder = machine.install_dir()
+    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", SETUP_NAME])
+    assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
+    assert (folder / SETUP_NAME).read_bytes() == build.installer.read_bytes()
+    assert (folder / "7za.exe").read_bytes()[:2] == b"MZ"
+    assert machine.vcredist_calls() == [f'"{INSTALL_WIN}vcredist_x86.exe" /quiet /norestart']
+    served = archive_requests(release_server, served_before)
+    assert [(r["path"], r["status"]) for r in served] == [
+        (f"/Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip", 200)]
+
+    # Registry, 32-bit view only.
+    assert reg_values(machine, e2e_env.APP_KEY) == {
+        "IsInstalled": e2e_env.RegValue("REG_DWORD", 3),
+        "InstallPath": e2e_env.RegValue("REG_SZ", INSTALL_WIN),
+        "CurrentVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
+        "CurrentCulture": e2e_env.RegValue("REG_SZ", "en-US"),
+        "IsCachePolicy": e2e_env.RegValue("REG_SZ", "0"),
+        "StartMinimized": e2e_env.RegValue("REG_SZ", "0"),
+        "StartWithWindows": e2e_env.RegValue("REG_SZ", "0"),
+    }
+    assert reg_values(machine, e2e_env.UNINSTALL_KEY) == {
+        "DisplayVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
+        "DisplayName": e2e_env.RegValue("REG_SZ", "Lumidex SSD Flashdeck"),
+        "DisplayIcon": e2e_env.RegValue("REG_SZ", INSTALL_WIN + APP_EXE),
+        "InstallSource": e2e_env.RegValue("REG_SZ", INSTALL_WIN + SETUP_NAME),
+        "Publisher": e2e_env.RegValue("REG_SZ", "Varnholt Corporation"),
+        "UninstallString": e2e_env.RegValue("REG_SZ", f'"{INSTALL_WIN}{SETUP_NAME}" -uninstall'),
+    }
+    assert not key_in_64bit_view(machine, VENDOR_KEY)
+    assert not key_in_64bit_view(machine, e2e_env.UNINSTALL_KEY)
+
+    link = machine.read_shortcut(machine.shortcut_path())
+    assert (link["target"], link["working_dir"], link["icon"], link["icon_index"]) == (
+        INSTALL_WIN + APP_EXE, INSTALL_WIN, INSTALL_WIN + APP_EXE, 0)
+
+    # Finish starts the installed application and ends the installer.
+    assert machine.demo_app_starts() == []
+    machine.driver("click", "actionButton")
+    app = machine.driver("wait-window", "--class", "LumidexDemoApp", "--timeout", "30000")
+    assert inst.wait(30) == 0
+    starts = machine.demo_app_starts()
+    assert len(starts) == 1
+    assert starts[0].split("\t")[0].strip('"').startswith(INSTALL_WIN + APP_EXE), starts
+    running = {p["pid"]: p["path"] for p in machine.processes()}
+    assert running[app["pid"]].lower() == (INSTALL_WIN + APP_EXE).lower()
+
+    progress = watch.result(60)
+    assert progress["hooked"] and progress["reason"] == "gone", progress
+    download, rest = split_download(after_first(progress["positions"], 10))
+    assert download and download[-1] == 30, progress["positions"]
+    assert download == sorted(download), progress["positions"]
+    assert any(10 < p < 30 for p in download), progress["positions"]
+    assert rest == [60, 70, 85, 100], progress["positions"]
+
+
+def test_install_over_older_pieces_replaces_them(machine, build, release_server, demo_app_dir):
+    folder = machine.install_dir()
+    folder.mkdir(parents=True)
+    (folder / APP_EXE).write_bytes(b"MZ an older application")
+    (folder / e2e_env.INSTALLER_NAME).write_bytes(b"MZ an older installer")
+    machine.desktop_dir().mkdir(parents=True, exist_ok=True)
+    machine.shortcut_path().write_bytes(b"an older shortcut to somewhere else")
+
+    inst, watch = install_to_final_page(machine, release_server.base_url)
+    watch.stop()
+
+    assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
+    assert (folder / e2e_env.INSTALLER_NAME).read_bytes() == build.installer.read_bytes()
+    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", e2e_env.INSTALLER_NAME])
+    link = machine.read_shortcut(machine.shortcut_path())
+    assert link["target"] == INSTALL_WIN + APP_EXE and link["working_dir"] == INSTALL_WIN
+
+    # Cancel on the final page ends the installer without starting the application.
+    machine.driver("click", "cancelButton")
+    assert inst.wait(30) == 0
+    assert machine.demo_app_starts() == []
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+
+
+def test_failed_archive_download_ends_the_installer(machine, release_server, make_tree, demo_app_dir):
+    served_before = len(release_server.requests())
+    tree = make_tree("offer-without-archive", [("3.0.4.0", demo_app_dir)])
+    (tree / "Flashdeck" / "application" / "3.0.4.0" / "LumidexFlashdeck.zip").unlink()
+    release_server.serve(tree)
+
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    machine.driver("click", "actionButton")
+    box = machine.messagebox(timeout_ms=60000)
+    assert box["title"] == "Error"
+    assert box["text"].endswith("(0x2): LumidexFlashdeck.zip"), box
+    print("DEBUG at box", machine.shortcut_path().exists(), files_in(machine.desktop_dir()), files_in(machine.install_dir()))
+    assert page(machine.driver("list"))["message"] == INSTALLING_TEXT
+    machine.dismiss()
+    assert inst.wait(30) == 0  # no final page: the process ends after the box
+    print("DEBUG after", machine.shortcut_path().exists(), files_in(machine.desktop_dir()))
+    import time; time.sleep(3)
+    print("DEBUG after3", machine.shortcut_path().exists(), files_in(machine.desktop_dir()), machine.processes())
+
+    assert [(r["path"], r["status"]) for r in archive_requests(release_server, served_before)] == [
+        ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", 404)]
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 1)
+    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") == e2e_env.RegValue("REG_SZ", INSTALL_WIN)
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+    assert files_in(machine.install_dir()) == ["7za.exe"]
+    assert not machine.shortcut_path().exists()
+    assert machine.vcredist_calls() == [] and machine.demo_app_starts() == []
+
+
+def test_cancel_in_the_first_pause_rolls_back_and_spares_the_sister_product(machine, release_server):
+    served_before = len(release_server.requests())
+    sister = add_sister_product(machine)
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
+    # Both clicks are queued in order: Cancel arrives while the first pause dispatches messages.
+    machine.driver("click", "actionButton")
+    machine.driver("click", "cancelButton")
+
+    watch.wait_for(lambda seen: 0 in seen[seen.index(10):] if 10 in seen else False, timeout=60,
+                   what="the bar to drop to 0")
+    # The roll-back has not yet deleted the key: the install was stopped before InstallPath.
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 1)
+    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") is None
+    wait_page(machine, UNINSTALLING_TEXT, timeout=60, action=None, cancel=False, progress=True)
+
+    final = wait_page(machine, CANCELLED_TEXT, timeout=60, action="Finish")
+    assert final == {"message": CANCELLED_TEXT, "action": "Finish", "cancel": False, "progress": False,
+                     "notes": False}
+    assert archive_requests(release_server, served_before) == []
+    assert_product_removed(machine)
+    assert_sister_untouched(machine, sister)
+
+    machine.driver("click", "actionButton")
+    assert inst.wait(30) == 0
+    assert machine.demo_app_starts() == [] and machine.vcredist_calls() == []
+    assert not machine.install_dir().exists()
+    assert after_first(watch.result(60)["positions"], 10) == [0, 20, 40, 60, 100]
+
+
+@pytest.fixture(scope="module")
+def padded_tree(e2e_run, build, make_tree):
+    """The demo release with an incompressible extra file, so that the throttled download lasts seconds."""
+    padding = random.Random(7).randbytes(320 * 1024)
+    app_dir = e2e_env.stage_app_dir(e2e_run.path / "apps" / "padded", build, {"padding.bin": padding})
+    return make_tree("padded", [(DEMO_VERSION, app_dir)])
+
+
+def test_cancel_during_the_download_is_noticed_at_the_next_pause(machine, release_server, padded_tree):
+    served_before = len(release_server.requests())
+    release_server.serve(padded_tree)
+    inst = start_and_wait_offer(machine, release_server.slow_base_url, INSTALL_OFFER_TEXT, "Install")
+    watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
+    machine.driver("click", "actionButton")
+    watch.wait_for(lambda p: any(10 < x < 30 for x in p), timeout=60, what="the download to begin")
+    machine.driver("click", "cancelButton")
+    assert 30 not in watch.positions_so_far(), "the download ended before Cancel was clicked"
+
+    # The window dispatches nothing while downloading: the click waits for the pause after the
+    # shortcut, so the archive is extracted and the shortcut made, but the entry never written.
+    watch.wait_for(lambda p: 70 in p, timeout=120, what="the shortcut step")
+    assert (machine.install_dir() / APP_EXE).is_file()
+    assert machine.shortcut_path().exists()
+    watch.wait_for(lambda p: 0 in p[p.index(70):], timeout=30, what="the bar to drop to 0")
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") == e2e_env.RegValue("REG_SZ", INSTALL_WIN)
+
+    wait_page(machine, CANCELLED_TEXT, timeout=90, action="Finish", cancel=False, progress=False)
+    assert_product_removed(machine)
+    assert machine.vcredist_calls() == []
+    served = archive_requests(release_server, served_before)
+    assert [(r["port"], r["status"]) for r in served] == [(release_server.slow_port, 200)]
+
+    machine.driver("click", "actionButton")
+    assert inst.wait(30) == 0
+    assert machine.demo_app_starts() == []
+    positions = watch.result(60)["positions"]
+    download, rest = split_download(after_first(positions, 10))
+    assert download[-1] == 30, positions
+    assert rest == [60, 70, 0, 20, 40, 60, 100], positions
