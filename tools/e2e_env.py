@@ -598,6 +598,7 @@ class PrefixTemplate:
         run(["wineserver", "-w"], timeout=120, env=env, check=False)
         if not (template.path / "drive_c" / "Program Files (x86)").is_dir():
             raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
+        detach_profile_folders(template.path)
         result = run(["wine", build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
         # Windows' UI font is not on this machine; Liberation Sans has metrics close to it, where
@@ -623,6 +624,21 @@ class PrefixTemplate:
         run(["cp", "-a", self.path, path], timeout=300)
         log(f"cloned prefix {path.name} in {time.monotonic() - started:.1f}s")
         return Machine(path, self.build, display or self.display)
+
+
+def detach_profile_folders(prefix):
+    """Wine links Desktop, Downloads, Documents ... to the host's home folder. Every prefix would
+    then share one desktop (shortcuts of parallel scenarios meet there) and write into the host's
+    home: each link that leads out of the prefix becomes an empty folder of its own."""
+    prefix = pathlib.Path(prefix)
+    inside = os.path.realpath(prefix) + os.sep
+    for profile in (prefix / "drive_c" / "users").iterdir():
+        if not profile.is_dir() or profile.is_symlink():
+            continue
+        for entry in profile.iterdir():
+            if entry.is_symlink() and not os.path.realpath(entry).startswith(inside):
+                entry.unlink()
+                entry.mkdir()
 
 
 def remove_prefix(path):

@@ -6,6 +6,7 @@
 
 #include "setup/path_guard.h"
 #include "system/handles_win.h"
+#include "system/known_folders_win.h"
 
 namespace {
 bool isNotFoundError(DWORD error) {
@@ -21,14 +22,6 @@ bool isNotFoundError(DWORD error) {
     default:
         return false;
     }
-}
-
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) result = path;
-    CoTaskMemFree(path);
-    return result;
 }
 
 std::wstring environmentValue(const wchar_t* name) {
@@ -159,7 +152,7 @@ std::vector<std::wstring> protectedSystemFolders() {
         &FOLDERID_LocalAppData,      &FOLDERID_RoamingAppData,
     };
     for (const KNOWNFOLDERID* id : ids) {
-        const std::wstring folder = knownFolder(*id);
+        const std::wstring folder = knownFolderPath(*id);
         if (!folder.empty()) folders.push_back(folder);
     }
     // A 32-bit process is not given the 64-bit Program Files folders as known folders.
@@ -173,11 +166,11 @@ std::vector<std::wstring> protectedSystemFolders() {
 
 std::vector<std::wstring> userProfileRoots() {
     std::vector<std::wstring> roots;
-    const std::wstring profiles = knownFolder(FOLDERID_UserProfiles);
+    const std::wstring profiles = knownFolderPath(FOLDERID_UserProfiles);
     if (!profiles.empty()) roots.push_back(profiles);
     // Also the folder that holds the current profile, should it lie elsewhere.
     for (const KNOWNFOLDERID* id : {&FOLDERID_Profile, &FOLDERID_Public}) {
-        const std::wstring profile = withoutTrailingBackslashes(knownFolder(*id));
+        const std::wstring profile = withoutTrailingBackslashes(knownFolderPath(*id));
         const size_t slash = profile.rfind(L'\\');
         if (slash != std::wstring::npos && slash > 0) roots.push_back(profile.substr(0, slash));
     }

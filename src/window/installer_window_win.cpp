@@ -110,16 +110,23 @@ void chooseFirstPageNow() {
     }
 }
 
-void runUninstallPage() {
-    WindowState& w = state();
+// The progress page: only the bar and, while installing, Cancel take the place of the offer.
+void showWorkPage(bool cancelVisible) {
+    const WindowState& w = state();
     const WindowControls& c = w.controls;
-    w.workState = UninstallWork;
     show(c.actionButton, false);
-    show(c.cancelButton, false);
+    show(c.cancelButton, cancelVisible);
     show(c.languageLabel, false);
     show(c.languageList, false);
     show(c.progressBar, true);
     InvalidateRect(w.window, nullptr, TRUE);
+}
+
+void runUninstallPage() {
+    WindowState& w = state();
+    const WindowControls& c = w.controls;
+    w.workState = UninstallWork;
+    showWorkPage(false);
     // The product's name, not a version: the text names what is being removed.
     setText(c.messageText, text(L"IDS_UNINSTALLING_TEXT", {brand()}));
     pumpMessages();
@@ -132,12 +139,7 @@ void runInstallPage() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
     w.workState = InstallWork;
-    show(c.actionButton, false);
-    show(c.cancelButton, true);
-    show(c.languageLabel, false);
-    show(c.languageList, false);
-    show(c.progressBar, true);
-    InvalidateRect(w.window, nullptr, TRUE);
+    showWorkPage(true);
     setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
     w.theInstaller->run();
     if (w.pageState == CancelRequested) {

@@ -98,7 +98,8 @@ def page_in(culture, kind, installed=None, uninstall_mode=False):
     def t(key, *args):
         return lookup(culture, key, *args)
 
-    shown_version = (installed or "") if uninstall_mode else OFFERED
+    shown_version = installed if uninstall_mode else OFFERED
+    installed = installed or ""
     common = {
         "versionLabel": (f"Flashdeck {t('IDS_VERSION')}: {shown_version}", True),
         "installerVersionLabel": (f"{t('IDS_INSTALL')} {t('IDS_VERSION')}: {INSTALLER_VERSION}", True),

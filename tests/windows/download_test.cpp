@@ -19,20 +19,11 @@
 #include "download/version_check_win.h"
 #include "localization/text_table.h"
 #include "startup/product_config.h"
+#include "box_recorder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-struct Box {
-    std::wstring text;
-    std::wstring caption;
-    unsigned flags;
-};
-std::vector<Box> boxes;
-int captureBox(const std::wstring& text, const std::wstring& caption, unsigned flags) {
-    boxes.push_back({text, caption, flags});
-    return IDOK;
-}
 
 // A stand-in for the progress bar: records every PBM_SETPOS; optionally presses Cancel
 // (sets the abort flag) when the first position arrives.
@@ -95,6 +86,7 @@ const std::wstring versionFile = L"lista_updater.xml";
 
 class Download : public ::testing::Test {
 protected:
+    BoxRecorder recorder;
     void SetUp() override {
         server = environment(L"FAULT_SERVER_URL");
         savedConfig = productConfig();
@@ -110,17 +102,14 @@ protected:
         folderText = folder.wstring() + L"\\";
 
         useServer(L"");
-        boxes.clear();
         positions.clear();
         abortOnProgress = false;
-        setMessageBoxHook(captureBox);
         bar = createRecordingBar();
         ASSERT_NE(bar, nullptr);
     }
 
     void TearDown() override {
         setProductConfig(savedConfig);
-        setMessageBoxHook(nullptr);
         setConnectionTest(nullptr);
         if (bar) DestroyWindow(bar);
         std::error_code ignored;
@@ -150,11 +139,11 @@ protected:
     }
 
     void expectOneErrorBoxAbout(const std::wstring& fileName) {
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, L"Error");
-        EXPECT_EQ(boxes[0].flags, static_cast<unsigned>(MB_OK));
+        ASSERT_EQ(recorder.boxes().size(), 1u);
+        EXPECT_EQ(recorder.boxes()[0].caption, L"Error");
+        EXPECT_EQ(recorder.boxes()[0].flags, static_cast<unsigned>(MB_OK));
         const std::wstring ending = L"): " + fileName;
-        const std::wstring& body = boxes[0].text;
+        const std::wstring& body = recorder.boxes()[0].text;
         EXPECT_TRUE(body.size() >= ending.size() && body.compare(body.size() - ending.size(), ending.size(), ending) == 0)
             << testing::PrintToString(body);
     }
@@ -173,7 +162,7 @@ TEST_F(Download, StoresTheWholeBodyAndMovesTheBarToTheEndOfItsRange) {
     EXPECT_FALSE(downloadAbortFlag);
     EXPECT_EQ(readFile(folder / archive), generatedBody(30000));
     EXPECT_FALSE(fs::exists(folder / (archive + L".part")));
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(recorder.boxes().empty());
     ASSERT_FALSE(positions.empty());
     EXPECT_EQ(positions.back(), 30u);
     for (std::size_t i = 0; i < positions.size(); ++i) {
@@ -194,11 +183,11 @@ TEST_F(Download, AnAbsentOrUnusableLengthStoresTheBodyWithoutProgress) {
     for (const wchar_t* mode : {L"nolength/", L"junklength/", L"hugelength/"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(mode)));
         positions.clear();
-        boxes.clear();
+        recorder.clear();
         useServer(mode);
         EXPECT_EQ(download(archive), 0);
         EXPECT_TRUE(positions.empty());
-        EXPECT_TRUE(boxes.empty());
+        EXPECT_TRUE(recorder.boxes().empty());
         EXPECT_TRUE(fs::exists(folder / archive));
     }
     // Without a length the body ends with the connection, and all of it is kept.
@@ -223,7 +212,7 @@ TEST_F(Download, AnErrorStatusFailsShowsTheBoxAndKeepsNothing) {
     } cases[] = {{L"404/", ERROR_FILE_NOT_FOUND}, {L"500/", ERROR_BAD_NET_RESP}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
-        boxes.clear();
+        recorder.clear();
         useServer(c.mode);
         EXPECT_EQ(download(archive), c.code);
         expectNothingLeft(archive);
@@ -246,7 +235,7 @@ TEST_F(Download, AFailureLeavesAnEarlierFileUntouchedAndASuccessReplacesIt) {
 TEST_F(Download, AConnectionThatEndsEarlyIsAFailure) {
     for (const wchar_t* mode : {L"drop/", L"badlength/"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(mode)));
-        boxes.clear();
+        recorder.clear();
         useServer(mode);
         // The server closes the connection cleanly, so the reads succeed: only the count of
         // bytes against the announced length shows that the body is short.
@@ -266,7 +255,7 @@ TEST_F(Download, ADestinationThatCannotBeWrittenIsAFailure) {
     expectOneErrorBoxAbout(archive);
 
     // A folder that does not exist: nothing is fetched at all.
-    boxes.clear();
+    recorder.clear();
     EXPECT_EQ(downloadFile(L"application/3.0.3.0/", folderText + L"missing\\", L"unreachable.zip", 10, 30, bar),
               ERROR_PATH_NOT_FOUND);
     expectOneErrorBoxAbout(L"unreachable.zip");
@@ -277,7 +266,7 @@ TEST_F(Download, CancelDuringTheBodyAbortsWithoutABoxAndKeepsNothing) {
     useServer(L"slow/size=40000/delay=20/");
     abortOnProgress = true;
     EXPECT_EQ(download(archive), ABORTED);
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(recorder.boxes().empty());
     expectNothingLeft(archive);
     // The chunk read after the flag was set is neither written nor shown.
     EXPECT_EQ(positions.size(), 1u);
@@ -286,21 +275,21 @@ TEST_F(Download, CancelDuringTheBodyAbortsWithoutABoxAndKeepsNothing) {
 TEST_F(Download, WithoutAConnectionShowsTheNoNetworkBoxAndTouchesNothing) {
     setConnectionTest(neverConnected);
     for (bool flag : {true, false}) {
-        boxes.clear();
+        recorder.clear();
         downloadAbortFlag = flag;
         EXPECT_EQ(download(L"offline.zip"), -1);
         EXPECT_EQ(downloadAbortFlag, flag);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, L"There is no internet connection. Please try again later.");
-        EXPECT_EQ(boxes[0].caption, L"Failed to download");
-        EXPECT_EQ(boxes[0].flags, static_cast<unsigned>(MB_OK));
+        ASSERT_EQ(recorder.boxes().size(), 1u);
+        EXPECT_EQ(recorder.boxes()[0].text, L"There is no internet connection. Please try again later.");
+        EXPECT_EQ(recorder.boxes()[0].caption, L"Failed to download");
+        EXPECT_EQ(recorder.boxes()[0].flags, static_cast<unsigned>(MB_OK));
     }
     expectNothingLeft(L"offline.zip");
 
     std::wstring body = L"untouched";
-    boxes.clear();
+    recorder.clear();
     EXPECT_FALSE(downloadText(L"config/", L"offline.xml", body));
-    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes().size(), 1u);
     EXPECT_EQ(requestsFor("offline"), 0);
 }
 
@@ -317,7 +306,7 @@ TEST_F(Download, TextOfMoreThanOneBufferArrivesWholeAndInOrder) {
     ASSERT_TRUE(downloadText(L"application/", L"big.txt", body));
     const std::string expected = generatedBody(20000);
     EXPECT_EQ(body, std::wstring(expected.begin(), expected.end()));
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(recorder.boxes().empty());
 }
 
 TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
@@ -328,7 +317,7 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
                      {L"badlength/", ERROR_INTERNET_CONNECTION_RESET}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
-        boxes.clear();
+        recorder.clear();
         useServer(c.mode);
         std::wstring body = L"stale";
         EXPECT_FALSE(downloadText(L"config/", versionFile, body));
@@ -336,7 +325,7 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
         expectOneErrorBoxAbout(versionFile);
         wchar_t code[32];
         swprintf(code, 32, L"(0x%x)", static_cast<unsigned>(c.code));
-        if (!boxes.empty()) EXPECT_NE(boxes[0].text.find(code), std::wstring::npos) << testing::PrintToString(boxes[0].text);
+        if (!recorder.boxes().empty()) EXPECT_NE(recorder.boxes()[0].text.find(code), std::wstring::npos) << testing::PrintToString(recorder.boxes()[0].text);
     }
 }
 
@@ -344,6 +333,6 @@ TEST_F(Download, TheOfferedVersionComesFromTheVersionFile) {
     EXPECT_EQ(fetchServerVersion(), L"3.0.3.0");
     useServer(L"notags/");
     EXPECT_EQ(fetchServerVersion(), L"");
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(recorder.boxes().empty());
 }
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "setup/file_system_win.h"
 #include "system/handles_win.h"
+#include "system/known_folders_win.h"
 
 namespace {
 void writeFile(const std::wstring& path, const char* text = "x") {
@@ -18,14 +19,6 @@ void writeFile(const std::wstring& path, const char* text = "x") {
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) result = path;
-    CoTaskMemFree(path);
-    return result;
-}
 
 // A fresh folder in the temporary folder, removed with everything in it afterwards.
 class FileSystemTest : public ::testing::Test {
@@ -151,23 +144,23 @@ TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
 TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
     std::vector<std::wstring> refused = {
         L"C:\\", L"C:", L"c:/",
-        knownFolder(FOLDERID_Windows), knownFolder(FOLDERID_Windows) + L"\\",
-        knownFolder(FOLDERID_System),
-        knownFolder(FOLDERID_ProgramFiles), knownFolder(FOLDERID_ProgramFilesX86) + L"\\",
-        knownFolder(FOLDERID_ProgramFilesCommonX86),
-        knownFolder(FOLDERID_UserProfiles), knownFolder(FOLDERID_Profile),
-        knownFolder(FOLDERID_UserProfiles) + L"\\SomeoneElse",
-        knownFolder(FOLDERID_Desktop),
+        knownFolderPath(FOLDERID_Windows), knownFolderPath(FOLDERID_Windows) + L"\\",
+        knownFolderPath(FOLDERID_System),
+        knownFolderPath(FOLDERID_ProgramFiles), knownFolderPath(FOLDERID_ProgramFilesX86) + L"\\",
+        knownFolderPath(FOLDERID_ProgramFilesCommonX86),
+        knownFolderPath(FOLDERID_UserProfiles), knownFolderPath(FOLDERID_Profile),
+        knownFolderPath(FOLDERID_UserProfiles) + L"\\SomeoneElse",
+        knownFolderPath(FOLDERID_Desktop),
     };
     wchar_t programW6432[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"ProgramW6432", programW6432, MAX_PATH)) refused.push_back(programW6432);
     // The same folders written differently must not get through either.
-    std::wstring upper = knownFolder(FOLDERID_Windows);
+    std::wstring upper = knownFolderPath(FOLDERID_Windows);
     CharUpperW(upper.data());
     refused.push_back(upper);
-    refused.push_back(knownFolder(FOLDERID_Windows) + L"\\.");
+    refused.push_back(knownFolderPath(FOLDERID_Windows) + L"\\.");
     wchar_t shortName[MAX_PATH] = {};
-    if (GetShortPathNameW(knownFolder(FOLDERID_ProgramFilesX86).c_str(), shortName, MAX_PATH)) {
+    if (GetShortPathNameW(knownFolderPath(FOLDERID_ProgramFilesX86).c_str(), shortName, MAX_PATH)) {
         refused.push_back(shortName);
     }
     for (const std::wstring& folder : refused) {
@@ -175,7 +168,7 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
         EXPECT_FALSE(folderTreeRemovalAllowed(folder)) << std::filesystem::path(folder).string();
     }
     EXPECT_TRUE(folderTreeRemovalAllowed(at(L"Lumidex\\SSD Flashdeck\\")));
-    EXPECT_TRUE(folderTreeRemovalAllowed(knownFolder(FOLDERID_ProgramFilesX86) + L"\\Lumidex\\SSD Flashdeck\\"));
+    EXPECT_TRUE(folderTreeRemovalAllowed(knownFolderPath(FOLDERID_ProgramFilesX86) + L"\\Lumidex\\SSD Flashdeck\\"));
 }
 
 TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {

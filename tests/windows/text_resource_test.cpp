@@ -14,6 +14,7 @@
 #include "download/message_box_win.h"
 #include "localization/text_resource_win.h"
 #include "localization/text_table.h"
+#include "box_recorder.h"
 #include "startup/system_functions_win.h"
 
 namespace {
@@ -163,32 +164,22 @@ TEST(SystemMessage, KnownCodeHasTheSystemsTextUnchanged) {
     EXPECT_EQ(body, message + L"(0x2): LumidexFlashdeck.zip");
 }
 
-struct ShownBox {
-    std::wstring text;
-    std::wstring caption;
-    unsigned flags;
-};
-std::vector<ShownBox> shownBoxes;
-int recordBox(const std::wstring& text, const std::wstring& caption, unsigned flags) {
-    shownBoxes.push_back({text, caption, flags});
-    return IDOK;
-}
-
 TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
     TextTable& shared = textTable();
     if (shared.cultures().empty()) shared.loadFromResource();
     const std::wstring previous = shared.getCulture();
-    shownBoxes.clear();
-    setMessageBoxHook(recordBox);
+    std::vector<RecordedBox> shownBoxes;
+    {
+        BoxRecorder recorder;
 
-    shared.setCulture(L"en-US");
-    showErrorBox(0, L"C:\\x\\file.zip");
-    EXPECT_TRUE(shownBoxes.empty());
-    showErrorBox(2, L"C:\\x\\file.zip");
-    shared.setCulture(L"de-DE");
-    showErrorBox(0x20001234, L"");
-
-    setMessageBoxHook(nullptr);
+        shared.setCulture(L"en-US");
+        showErrorBox(0, L"C:\\x\\file.zip");
+        EXPECT_TRUE(recorder.boxes().empty());
+        showErrorBox(2, L"C:\\x\\file.zip");
+        shared.setCulture(L"de-DE");
+        showErrorBox(0x20001234, L"");
+        shownBoxes = recorder.boxes();
+    }
     shared.setCulture(previous);
     ASSERT_EQ(shownBoxes.size(), 2u);
     EXPECT_EQ(shownBoxes[0].text, systemMessageText(2) + L"(0x2): file.zip");
