@@ -692,6 +692,9 @@ class _LineReader:
         self.events.append(event)
         self.lines.put(event)
 
+    def finished(self):
+        return not self._thread.is_alive()
+
     def next(self, timeout):
         try:
             return self.lines.get(timeout=timeout) if timeout > 0 else self.lines.get_nowait()
@@ -771,7 +774,8 @@ class ProgressWatch:
             end = next((e for e in self._reader.events if e.get("event") == "end"), None)
             if end is not None:
                 break
-            if time.monotonic() > deadline or (self.proc.poll() is not None and self._reader.lines.empty()):
+            # The reader thread ends after the last line of an ended watch: only then is it all read.
+            if time.monotonic() > deadline or (self.proc.poll() is not None and self._reader.finished()):
                 self.stop()
                 end = next((e for e in self._reader.events if e.get("event") == "end"), None)
                 if end is None:
@@ -866,8 +870,8 @@ class Machine:
             timeout = 60
             if "--timeout" in args:
                 timeout += int(args[args.index("--timeout") + 1]) / 1000
-        if args and args[0] == "click" and len(args) > 1 and args[1] in CONTROL_INDEX:
-            args[1] = str(CONTROL_INDEX[args[1]])
+        if args and args[0] == "click":
+            args[1:] = [str(CONTROL_INDEX.get(a, a)) for a in args[1:]]
         result = self.wine(self.build.ui_driver, *args, timeout=timeout, check=False)
         objects = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
         output = objects[0] if len(objects) == 1 else objects

@@ -398,30 +398,42 @@ int cmdWindows(const Options& options) {
     return 0;
 }
 
-int cmdClick(const Options& options) {
-    if (options.positional.size() != 1) return fail(L"usage: click <index|text>");
-    HWND window = requireWindow(options);
-    if (!window) return fail(L"no visible window of class " + options.className);
-    HWND control = findControl(window, options.positional[0]);
-    if (!control) return fail(L"no control " + options.positional[0]);
+// Posts a click on one control; an empty result means success, else the reason it failed.
+std::wstring postClick(HWND window, const std::wstring& name, bool force, JsonObject& clicked) {
+    HWND control = findControl(window, name);
+    if (!control) return L"no control " + name;
     std::wstring cls = className(control);
     WORD code = 0;
     if (_wcsicmp(cls.c_str(), L"Button") == 0) {
         code = BN_CLICKED;
     } else if (_wcsicmp(cls.c_str(), L"Static") == 0) {
         // A static control reports clicks only with SS_NOTIFY; a user's click would do nothing.
-        if (!(GetWindowLongW(control, GWL_STYLE) & SS_NOTIFY) && !options.force)
-            return fail(L"static control without SS_NOTIFY does not report clicks");
+        if (!(GetWindowLongW(control, GWL_STYLE) & SS_NOTIFY) && !force)
+            return L"static control without SS_NOTIFY does not report clicks";
         code = STN_CLICKED;
     } else {
-        return fail(L"cannot click a control of class " + cls);
+        return L"cannot click a control of class " + cls;
     }
-    if (!options.force && (!ownVisible(control) || !IsWindowEnabled(control)))
-        return fail(L"control " + options.positional[0] + L" is hidden or disabled");
-    std::wstring text = windowText(control);
+    if (!force && (!ownVisible(control) || !IsWindowEnabled(control)))
+        return L"control " + name + L" is hidden or disabled";
     if (!PostMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control)))
-        return fail(L"PostMessage failed");
-    emit(JsonObject().flag("ok", true).str("clicked", text).str("class", cls).text());
+        return L"PostMessage failed";
+    clicked.str("clicked", windowText(control)).str("class", cls);
+    return {};
+}
+
+// Several controls are clicked in one go, in order: their clicks queue up together, as quick
+// clicks of a user would, however slowly this driver starts.
+int cmdClick(const Options& options) {
+    if (options.positional.empty()) return fail(L"usage: click <index|text> [<index|text> ...]");
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    for (const std::wstring& name : options.positional) {
+        JsonObject clicked;
+        const std::wstring error = postClick(window, name, options.force, clicked);
+        if (!error.empty()) return fail(error);
+        emit(clicked.flag("ok", true).text());
+    }
     return 0;
 }
 

@@ -1,0 +1,184 @@
+"""End-to-end removal: the Uninstall entry's command, an upgrade from an older release, and a
+file of the install folder that another program keeps open."""
+
+import re
+import shutil
+
+import e2e_env
+from test_install import (APP_EXE, DEMO_VERSION, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME, UNINSTALLING_TEXT,
+                          VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values, split_download,
+                          start_and_wait_offer, success_text, wait_page)
+
+UNINSTALL_OFFER_TEXT = ("Welcome to the Lumidex SSD Flashdeck Installer. The Installer will remove the Lumidex SSD "
+                        "Flashdeck software from your computer.")
+UNINSTALLED_TEXT = "Lumidex SSD Flashdeck was successfully uninstalled."
+NOTES_NAME = "LumidexSSDFlashdeckReleaseNotes.pdf"
+
+
+def upgrade_text(installed, offered):
+    return (f"Lumidex SSD Flashdeck {installed} has been detected on this system. The Lumidex SSD Flashdeck "
+            f"installer will uninstall the current version and install version {offered} ")
+
+
+def add_vendor_folder_contents(machine, tree):
+    """A loose file of the vendor folder (the release notes) and a subfolder of another tool."""
+    vendor = machine.install_dir().parent
+    vendor.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(tree / "Flashdeck" / NOTES_NAME, vendor / NOTES_NAME)
+    (vendor / "Other Tool").mkdir()
+    (vendor / "Other Tool" / "keep.txt").write_text("not the installer's")
+    return vendor
+
+
+def uninstall_and_check_pages(machine):
+    """Clicks Uninstall on the uninstall offer and follows the pages; returns the progress positions
+    seen until the final page."""
+    watch = machine.watch_progress(timeout_ms=180000, until_gone=True)
+    machine.driver("click", "actionButton")
+    wait_page(machine, UNINSTALLING_TEXT, timeout=60, action=None, cancel=False, progress=True, notes=False)
+    final = wait_page(machine, UNINSTALLED_TEXT, timeout=90, action="Finish")
+    assert final == {"message": UNINSTALLED_TEXT, "action": "Finish", "cancel": False, "progress": False,
+                     "notes": False}
+    return watch
+
+
+def test_uninstall_through_the_uninstall_entry(machine, release_server, release_tree):
+    inst, install_watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME)
+    install_watch.stop()
+    machine.driver("click", "actionButton")  # Finish: the application starts from the install folder
+    assert inst.wait(30) == 0
+    machine.driver("wait-window", "--class", "LumidexDemoApp", "--timeout", "30000")
+    # A second instance keeps a file of the install folder open: only ending it frees the folder.
+    holder = machine.start_program(INSTALL_WIN + APP_EXE, f'--hold "{INSTALL_WIN}7za.exe"')
+    e2e_env.wait_until(lambda: len(machine.demo_app_starts()) == 2, 30, what="the second application start")
+    vendor = add_vendor_folder_contents(machine, release_tree)
+
+    command = machine.reg_query(e2e_env.UNINSTALL_KEY, "UninstallString").data
+    match = re.fullmatch(r'"([^"]+)" -uninstall', command)
+    assert match, command
+    starter = machine.start_program(match.group(1), f'-uninstall -test "{release_server.base_url}"')
+    assert starter.wait(60) == 0
+    window = machine.driver("wait-window", "--timeout", "60000")
+    assert window["pid"] != starter.pid
+    # The uninstaller runs from a copy in the temporary folder, not from the folder it removes.
+    path = {p["pid"]: p["path"] for p in machine.processes()}[window["pid"]]
+    temp_win = machine.temp_dir()[1]
+    assert path.lower().startswith(temp_win.lower() + "\\") and path.endswith("\\" + SETUP_NAME), path
+    uninstaller = machine.watch_exit(window["pid"])
+
+    offer = wait_page(machine, UNINSTALL_OFFER_TEXT, timeout=60, action="Uninstall", cancel=True, progress=False)
+    assert offer["notes"]
+    watch = uninstall_and_check_pages(machine)
+
+    assert holder.wait(30) == 0  # terminated with exit code 0
+    machine.driver("wait-gone", "--class", "LumidexDemoApp", "--timeout", "30000")
+    assert not machine.install_dir().exists(), files_in(machine.install_dir())
+    assert files_in(vendor) == ["Other Tool"]
+    assert files_in(vendor / "Other Tool") == ["keep.txt"]
+    assert not machine.shortcut_path().exists()
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+    assert not machine.reg_key_exists(e2e_env.APP_KEY)
+    assert machine.reg_key_exists(VENDOR_KEY)
+
+    machine.driver("click", "actionButton")
+    assert uninstaller.wait(30) == 0
+    machine.driver("wait-gone", "--timeout", "30000")
+    assert len(machine.demo_app_starts()) == 2  # Finish after an uninstallation starts nothing
+    assert not machine.install_dir().exists()
+    assert after_first(watch.result(60)["positions"], 20) == [40, 60, 100]
+
+
+def test_upgrade_replaces_the_older_release(machine, build, e2e_run, release_server, release_tree, make_tree,
+                                            demo_app_dir):
+    old_dir = e2e_env.stage_app_dir(e2e_run.path / "apps" / "2.7.0.0", build,
+                                    {"old-only.txt": "a file that only the old release has"})
+    release_server.serve(make_tree("old-release", [("2.7.0.0", old_dir)]))
+    inst, watch = install_to_final_page(machine, release_server.base_url, version="2.7.0.0")
+    watch.stop()
+    machine.driver("click", "cancelButton")  # leaves the final page without starting the application
+    assert inst.wait(30) == 0
+    assert (machine.install_dir() / "old-only.txt").is_file()
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == "2.7.0.0"
+
+    release_server.serve(release_tree)
+    inst = start_and_wait_offer(machine, release_server.base_url, upgrade_text("2.7.0.0", DEMO_VERSION), "Install")
+    watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
+    machine.driver("click", "actionButton")
+    wait_page(machine, UNINSTALLING_TEXT, timeout=60, action=None, cancel=False, progress=True)
+    # The old release is gone before the new one arrives.
+    watch.wait_for(lambda p: 100 in p, timeout=60, what="the end of the removal")
+    assert not (machine.install_dir() / "old-only.txt").exists()
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+    wait_page(machine, INSTALLING_TEXT, timeout=60, action=None, cancel=True, progress=True)
+    final = wait_page(machine, success_text(DEMO_VERSION), timeout=180, action="Finish")
+    assert final["cancel"] and not final["progress"]
+
+    e2e_env.wait_until(lambda: (machine.install_dir() / e2e_env.INSTALLER_NAME).is_file(), 30,
+                       what="the installer copy")
+    assert files_in(machine.install_dir()) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe",
+                                                      e2e_env.INSTALLER_NAME])
+    assert (machine.install_dir() / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == DEMO_VERSION
+    assert machine.reg_query(e2e_env.APP_KEY, "CurrentVersion").data == DEMO_VERSION
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert len(machine.vcredist_calls()) == 2
+    assert machine.read_shortcut(machine.shortcut_path())["target"] == INSTALL_WIN + APP_EXE
+
+    machine.driver("click", "actionButton")
+    machine.driver("wait-window", "--class", "LumidexDemoApp", "--timeout", "30000")
+    assert inst.wait(30) == 0
+    positions = watch.result(60)["positions"]
+    removal = after_first(positions, 20)
+    assert removal[:3] == [40, 60, 100], positions
+    download, rest = split_download(after_first(removal[3:], 10))
+    assert download and download[-1] == 30, positions
+    assert rest == [60, 70, 85, 100], positions
+
+
+def fake_installation(machine, build):
+    """What a completed installation of the offered release leaves, written directly."""
+    folder = machine.install_dir()
+    (folder / "data").mkdir(parents=True)
+    shutil.copyfile(build.demo_app, folder / APP_EXE)
+    shutil.copyfile(build.vcredist_stub, folder / "vcredist_x86.exe")
+    (folder / "7za.exe").write_bytes(b"MZ extractor")
+    (folder / "data" / "settings.ini").write_text("[ui]\n")
+    machine.desktop_dir().mkdir(parents=True, exist_ok=True)
+    machine.shortcut_path().write_bytes(b"shortcut")
+    machine.reg_add(e2e_env.APP_KEY, "IsInstalled", 3, "REG_DWORD")
+    machine.reg_add(e2e_env.APP_KEY, "InstallPath", INSTALL_WIN)
+    machine.reg_add(e2e_env.APP_KEY, "CurrentVersion", DEMO_VERSION)
+    machine.reg_add(e2e_env.UNINSTALL_KEY, "DisplayVersion", DEMO_VERSION)
+    return folder
+
+
+def test_a_file_held_open_by_another_program_stays_and_the_rest_goes(machine, build, release_server, release_tree):
+    folder = fake_installation(machine, build)
+    vendor = add_vendor_folder_contents(machine, release_tree)
+    # Not the application's name, so the uninstaller leaves it running.
+    holder_win = "C:\\users\\Public\\Holder\\holder.exe"
+    holder_host = machine.win_path_to_host("C:\\users\\Public")
+    (holder_host / "Holder").mkdir()
+    shutil.copyfile(build.demo_app, holder_host / "Holder" / "holder.exe")
+    holder = machine.start_program(holder_win, f'--hold "{INSTALL_WIN}vcredist_x86.exe"',
+                                   cwd="C:\\users\\Public\\Holder")
+    held = machine.driver("wait-window", "--class", "LumidexDemoApp", "--timeout", "30000")
+    assert held["pid"] == holder.pid
+
+    inst = start_and_wait_offer(machine, release_server.base_url, UNINSTALL_OFFER_TEXT, "Uninstall")
+    watch = uninstall_and_check_pages(machine)
+
+    assert holder.running()
+    assert (folder / "vcredist_x86.exe").is_file()  # the removal stopped at the held file
+    assert files_in(vendor) == ["Other Tool", "SSD Flashdeck"]  # the later steps still ran
+    assert not machine.shortcut_path().exists()
+    assert not machine.reg_key_exists(e2e_env.APP_KEY)
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+    assert reg_values(machine, VENDOR_KEY) == {}
+
+    machine.driver("click", "actionButton")
+    assert inst.wait(30) == 0
+    assert after_first(watch.result(60)["positions"], 20) == [40, 60, 100]
+    assert len(machine.demo_app_starts()) == 1  # only the holder's own start
+    machine.driver("close", "--class", "LumidexDemoApp")
+    assert holder.wait(30) == 0
