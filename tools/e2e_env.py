@@ -605,6 +605,10 @@ class PrefixTemplate:
         # Wine's default fallback is wide enough to wrap labels that fit on Windows.
         run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI",
              "/d", "Liberation Sans", "/f"], timeout=60, env=env)
+        # Windows links its UI font to CJK fonts; without such a link CJK texts show as boxes.
+        run(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+             "/v", "Liberation Sans", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK JP", "/f"],
+            timeout=60, env=env)
         if virtual_desktop:
             run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
                 timeout=60, env=env)
