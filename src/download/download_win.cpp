@@ -18,8 +18,9 @@ bool downloadAbortFlag = false;
 namespace {
 constexpr DWORD bufferSize = 4096;
 
-// Reported when the connection ends before the announced Content-Length has arrived.
-constexpr std::int32_t truncatedDownload = ERROR_INTERNET_CONNECTION_RESET;
+// Reported when the connection ends before the announced Content-Length has arrived. A system
+// code, so that the box can describe it ("An unexpected network error occurred.").
+constexpr std::int32_t truncatedDownload = ERROR_UNEXP_NET_ERR;
 
 bool systemConnectionTest() {
     DWORD flags = 0;

@@ -239,9 +239,11 @@ TEST_F(Download, AConnectionThatEndsEarlyIsAFailure) {
         useServer(mode);
         // The server closes the connection cleanly, so the reads succeed: only the count of
         // bytes against the announced length shows that the body is short.
-        EXPECT_EQ(download(archive), ERROR_INTERNET_CONNECTION_RESET);
+        EXPECT_EQ(download(archive), ERROR_UNEXP_NET_ERR);
         expectNothingLeft(archive);
         expectOneErrorBoxAbout(archive);
+        // The user reads what went wrong, not "unknown error".
+        EXPECT_EQ(recorder.boxes().at(0).text.rfind(L"unknown error", 0), std::wstring::npos);
     }
 }
 
@@ -313,8 +315,8 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
     struct Case {
         const wchar_t* mode;
         std::int32_t code;
-    } cases[] = {{L"404/", ERROR_FILE_NOT_FOUND}, {L"500/", ERROR_BAD_NET_RESP}, {L"drop/", ERROR_INTERNET_CONNECTION_RESET},
-                     {L"badlength/", ERROR_INTERNET_CONNECTION_RESET}};
+    } cases[] = {{L"404/", ERROR_FILE_NOT_FOUND}, {L"500/", ERROR_BAD_NET_RESP}, {L"drop/", ERROR_UNEXP_NET_ERR},
+                     {L"badlength/", ERROR_UNEXP_NET_ERR}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
         recorder.clear();
