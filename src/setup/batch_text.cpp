@@ -14,3 +14,7 @@ std::string unzipBatchBytes(const std::wstring& archiveName) {
     appendNarrowed(bytes, archiveName);
     return bytes;
 }
+
+std::wstring runtimeInstallerCommand(const std::wstring& installFolder) {
+    return L"\"" + installFolder + L"vcredist_x86.exe\" /quiet /norestart";
+}

@@ -6,12 +6,12 @@
 
 #include "download/download_win.h"
 #include "download/message_pump_win.h"
+#include "setup/batch_text.h"
 #include "setup/extract_win.h"
 #include "setup/install_folder_win.h"
 #include "startup/product_config.h"
 #include "system/install_state.h"
 #include "system/shortcuts_win.h"
-#include "window/page_logic.h"
 
 namespace {
 constexpr unsigned short extractorId = 2001;

@@ -23,8 +23,3 @@ std::wstring successText(const std::wstring& endText1, const std::wstring& versi
                          const std::wstring& launchText) {
     return endText1 + L" " + versionText + L" " + endText2 + L"\n\n" + launchText;
 }
-
-std::wstring runtimeInstallerCommand(const std::wstring& installFolder) {
-    // Quoted: unquoted, Windows would try "C:\Program.exe" and other pieces of the path first.
-    return L"\"" + installFolder + L"vcredist_x86.exe\" /quiet /norestart";
-}

@@ -20,6 +20,3 @@ std::wstring installerVersionLabelText(const std::wstring& installWord, const st
 // The closing text after a successful installation.
 std::wstring successText(const std::wstring& endText1, const std::wstring& versionText, const std::wstring& endText2,
                          const std::wstring& launchText);
-
-// The installer copy's target and the command line of the runtime installer (quoted path).
-std::wstring runtimeInstallerCommand(const std::wstring& installFolder);

@@ -13,3 +13,9 @@ TEST(UnzipBatchBytes, NarrowsEachUnitToItsLowByte) {
     EXPECT_EQ(bytes, "7za x -y aB.zip\r\ndel /f aB.zip");
     EXPECT_NE(bytes.back(), '\n');
 }
+
+TEST(RuntimeInstallerCommand, QuotesThePath) {
+    EXPECT_EQ(runtimeInstallerCommand(L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"),
+              L"\"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\vcredist_x86.exe\" /quiet /norestart");
+}
+

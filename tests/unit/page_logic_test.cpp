@@ -57,11 +57,6 @@ TEST(PageTexts, JoinsLabelsAndSuccessText) {
               L"Click on the Finish button to run the application.");
 }
 
-TEST(PageTexts, RuntimeInstallerPathIsQuoted) {
-    EXPECT_EQ(runtimeInstallerCommand(L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"),
-              L"\"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\vcredist_x86.exe\" /quiet /norestart");
-}
-
 TEST(UninstallPaths, PrefersRecordedPathAndFindsVendorFolder) {
     const std::wstring configured = L"C:\\PF\\Lumidex\\SSD Flashdeck\\";
     EXPECT_EQ(folderToRemove(L"", configured), configured);
