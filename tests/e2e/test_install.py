@@ -328,3 +328,27 @@ def test_cancel_during_the_download_is_noticed_at_the_next_pause(machine, releas
     download, rest = split_download(after_first(positions, 10))
     assert download[-1] == 30, positions
     assert rest == [60, 70, 0, 20, 40, 60, 100], positions
+
+
+def test_a_failed_installer_copy_is_reported_and_the_installation_stands(machine, release_server):
+    # A non-empty folder under the copy's name: it cannot be removed or replaced by a file.
+    blocker = machine.install_dir() / e2e_env.INSTALLER_NAME
+    (blocker / "keep").mkdir(parents=True)
+    (blocker / "keep" / "file.txt").write_text("user data")
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    machine.driver("click", "actionButton")
+
+    box = machine.messagebox(timeout_ms=120000)
+    assert box["title"] == "Error"
+    assert box["text"].endswith("): " + e2e_env.INSTALLER_NAME), box
+    assert not box["text"].startswith("unknown error"), box
+    machine.dismiss()
+
+    # The application is installed all the same, and the user's folder is untouched.
+    wait_page(machine, success_text(DEMO_VERSION), timeout=60, action="Finish", cancel=True, progress=False)
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert (machine.install_dir() / APP_EXE).is_file()
+    assert (blocker / "keep" / "file.txt").read_text() == "user data"
+    machine.driver("click", "actionButton")
+    assert inst.wait(timeout=60) == 0
+    e2e_env.wait_until(lambda: machine.demo_app_starts(), 30, what="the application to start")
