@@ -6,6 +6,7 @@
 
 #include "localization/startup_language.h"
 #include "localization/text_table.h"
+#include "known_languages.h"
 
 namespace {
 // Joins lines into a table text, each line ended by CR LF.
@@ -250,21 +251,14 @@ TEST(Parse, AddsToWhatTheTableHolds) {
 }
 
 TEST(Parse, CulturesAndNamesFollowCodeUnitOrderOfTheCodes) {
-    const std::vector<std::pair<std::wstring, std::wstring>> languages = {
-        {L"cs-CZ", L"Čeština"}, {L"da-DK", L"Dansk"},      {L"de-DE", L"Deutsch"},  {L"en-US", L"English"},
-        {L"es-ES", L"Español"}, {L"fr-FR", L"Français"},   {L"it-IT", L"Italiano"}, {L"ja-JP", L"日本語"},
-        {L"ko-KR", L"한국어"},  {L"nl-NL", L"Nederlands"}, {L"pl-PL", L"Polski"},   {L"pt-PT", L"Português"},
-        {L"ru-RU", L"Pусский"}, {L"sv-SE", L"Svenskt"},    {L"tr-TR", L"Türkçe"},   {L"zh-CHS", L"简体中文"},
-        {L"zh-CHT", L"繁體中文"},
-    };
     std::wstring text = L"\xFEFF";
     // Written in reverse so that the order comes from the maps, not from the text.
-    for (auto it = languages.rbegin(); it != languages.rend(); ++it) {
+    for (auto it = knownLanguages.rbegin(); it != knownLanguages.rend(); ++it) {
         text += lines({L"Code=" + it->first + L"," + it->second, L"IDS_OK:::" + it->first});
     }
     const TextTable table = parsed(text);
     std::vector<std::wstring> codes, names;
-    for (const auto& [code, name] : languages) {
+    for (const auto& [code, name] : knownLanguages) {
         codes.push_back(code);
         names.push_back(name);
         EXPECT_EQ(table.cultureForName(name), code);

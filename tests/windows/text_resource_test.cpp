@@ -15,16 +15,10 @@
 #include "localization/text_resource_win.h"
 #include "localization/text_table.h"
 #include "box_recorder.h"
+#include "../unit/known_languages.h"
 #include "startup/system_functions_win.h"
 
 namespace {
-const std::vector<std::pair<std::wstring, std::wstring>> kLanguages = {
-    {L"cs-CZ", L"Čeština"}, {L"da-DK", L"Dansk"},      {L"de-DE", L"Deutsch"},  {L"en-US", L"English"},
-    {L"es-ES", L"Español"}, {L"fr-FR", L"Français"},   {L"it-IT", L"Italiano"}, {L"ja-JP", L"日本語"},
-    {L"ko-KR", L"한국어"},  {L"nl-NL", L"Nederlands"}, {L"pl-PL", L"Polski"},   {L"pt-PT", L"Português"},
-    {L"ru-RU", L"Pусский"}, {L"sv-SE", L"Svenskt"},    {L"tr-TR", L"Türkçe"},   {L"zh-CHS", L"简体中文"},
-    {L"zh-CHT", L"繁體中文"},
-};
 
 // The keys the installer looks up, with their en-US texts.
 const std::vector<std::pair<std::wstring, std::wstring>> kInstallerTexts = {
@@ -81,7 +75,7 @@ const TextTable& realTable() {
 TEST(TextResource, HoldsTheSeventeenLanguagesInCodeOrder) {
     const TextTable& table = realTable();
     std::vector<std::wstring> codes, names;
-    for (const auto& [code, name] : kLanguages) {
+    for (const auto& [code, name] : knownLanguages) {
         codes.push_back(code);
         names.push_back(name);
         EXPECT_EQ(table.cultureForName(name), code);
@@ -101,7 +95,7 @@ TEST(TextResource, EnglishTextsAreExact) {
 TEST(TextResource, EveryLanguageHasEveryInstallerKeyWithTheSamePlaceholders) {
     const TextTable& table = realTable();
     const TextTable::Entries& english = table.entriesOf(L"en-US");
-    for (const auto& [code, name] : kLanguages) {
+    for (const auto& [code, name] : knownLanguages) {
         const TextTable::Entries& entries = table.entriesOf(code);
         for (const auto& [key, unused] : kInstallerTexts) {
             const auto found = entries.find(key);
