@@ -2,6 +2,7 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+# The posix thread model gives GoogleTest its std::mutex; linked statically like everything else.
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
@@ -9,5 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The posix thread model gives GoogleTest its std::mutex; linked statically like everything else.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(FLASHDECK_WINE_LOADER wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${FLASHDECK_WINE_LOADER})
+set(FLASHDECK_EXTRACTOR_ARCH ia32)

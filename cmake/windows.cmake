@@ -8,7 +8,8 @@ set(INSTALLER_LIBS wininet comctl32 gdiplus ole32 uuid shell32 advapi32 user32 k
 
 # --- The 7-Zip console extractor, taken from the npm package into the build tree.
 set(SEVENZIP_DIR ${CMAKE_BINARY_DIR}/third_party/7zip-bin)
-set(SEVENZIP_EXE ${SEVENZIP_DIR}/package/win/ia32/7za.exe)
+set(SEVENZIP_EXE_DIR ${SEVENZIP_DIR}/package/win/${FLASHDECK_EXTRACTOR_ARCH})
+set(SEVENZIP_EXE ${SEVENZIP_EXE_DIR}/7za.exe)
 if(NOT EXISTS ${SEVENZIP_EXE})
   message(STATUS "Fetching 7zip-bin@5.2.0 from the npm registry")
   file(MAKE_DIRECTORY ${SEVENZIP_DIR})
@@ -17,10 +18,11 @@ if(NOT EXISTS ${SEVENZIP_EXE})
   if(NOT npm_result EQUAL 0)
     message(FATAL_ERROR "npm pack 7zip-bin@5.2.0 failed")
   endif()
-  execute_process(COMMAND tar -xzf ${SEVENZIP_DIR}/7zip-bin-5.2.0.tgz package/win/ia32/7za.exe package/LICENSE.txt
+  execute_process(COMMAND tar -xzf ${SEVENZIP_DIR}/7zip-bin-5.2.0.tgz package/win/${FLASHDECK_EXTRACTOR_ARCH}/7za.exe
+                          package/LICENSE.txt
                   WORKING_DIRECTORY ${SEVENZIP_DIR} RESULT_VARIABLE tar_result)
   if(NOT tar_result EQUAL 0 OR NOT EXISTS ${SEVENZIP_EXE})
-    message(FATAL_ERROR "win/ia32/7za.exe not found in the 7zip-bin package")
+    message(FATAL_ERROR "win/${FLASHDECK_EXTRACTOR_ARCH}/7za.exe not found in the 7zip-bin package")
   endif()
 endif()
 
@@ -38,7 +40,7 @@ set(RESOURCE_OBJ ${CMAKE_BINARY_DIR}/generated/installer_res.o)
 add_custom_command(
   OUTPUT ${RESOURCE_OBJ}
   COMMAND ${CMAKE_RC_COMPILER} -O coff
-          -I ${CMAKE_SOURCE_DIR}/resources -I ${CMAKE_BINARY_DIR}/generated -I ${SEVENZIP_DIR}/package/win/ia32
+          -I ${CMAKE_SOURCE_DIR}/resources -I ${CMAKE_BINARY_DIR}/generated -I ${SEVENZIP_EXE_DIR}
           ${CMAKE_SOURCE_DIR}/resources/installer.rc ${RESOURCE_OBJ}
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/installer.rc ${CMAKE_SOURCE_DIR}/resources/installer.manifest
           ${CMAKE_SOURCE_DIR}/resources/installer.ico ${CMAKE_SOURCE_DIR}/resources/logo.png
@@ -71,16 +73,17 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(WINE_ENV WINEPREFIX=${WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=)
+set(WINE_ENV WINEPREFIX=${WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=
+             FLASHDECK_WINE=${FLASHDECK_WINE_LOADER})
 add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-wine-prefix.sh ${WINE_PREFIX})
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 600 ENVIRONMENT "${WINE_ENV}")
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests_win ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests_win PRIVATE flashdeck_portable gtest gtest_main)
 target_link_options(unit_tests_win PRIVATE ${STATIC_LINK})
 target_compile_definitions(unit_tests_win PRIVATE FLASHDECK_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
-add_test(NAME windows_unit_tests COMMAND wine $<TARGET_FILE:unit_tests_win>)
+add_test(NAME windows_unit_tests COMMAND ${FLASHDECK_WINE_LOADER} $<TARGET_FILE:unit_tests_win>)
 
 file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
 if(WINDOWS_TEST_SOURCES)
@@ -88,12 +91,14 @@ if(WINDOWS_TEST_SOURCES)
   target_link_libraries(windows_tests PRIVATE flashdeck_win32 gtest)
   target_link_options(windows_tests PRIVATE -municode ${STATIC_LINK})
   target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
-  target_compile_definitions(windows_tests PRIVATE INSTALLER_EXE="$<TARGET_FILE:installer>")
+  # The resource checks read the shipped 32-bit installer also when this is the 64-bit test build.
+  set(FLASHDECK_CHECKED_INSTALLER "$<TARGET_FILE:installer>" CACHE STRING "Installer whose resources the tests check")
+  target_compile_definitions(windows_tests PRIVATE INSTALLER_EXE="${FLASHDECK_CHECKED_INSTALLER}")
   add_dependencies(windows_tests installer)
   if(TARGET process_sleeper)
     add_dependencies(windows_tests process_sleeper)
   endif()
-  add_test(NAME windows_system_tests COMMAND ${CMAKE_SOURCE_DIR}/tools/run_with_fault_server.sh wine $<TARGET_FILE:windows_tests>)
+  add_test(NAME windows_system_tests COMMAND ${CMAKE_SOURCE_DIR}/tools/run_with_fault_server.sh ${FLASHDECK_WINE_LOADER} $<TARGET_FILE:windows_tests>)
 endif()
 
 foreach(t windows_unit_tests windows_system_tests)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the demo and the tests need. Idempotent.
+# Installs every Debian package the build, the demo and the tests need, and the packages named as
+# arguments (for example qemu-user-static, only where 32-bit Wine needs an emulator). Idempotent.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +10,7 @@ PACKAGES=(
   nginx openssl python3 python3-pytest
   imagemagick fonts-noto-cjk fonts-liberation2 fonts-wine
   zip unzip curl ca-certificates
+  "$@"
 )
 
 missing=()

@@ -49,7 +49,7 @@ base="http://127.0.0.1:$port/"
 read -r curl_speed curl_time < <(curl -s -o "$work/out/curl.bin" -w '%{speed_download} %{time_total}\n' "${base}Flashdeck/bench.bin")
 rm -f "$work/out/curl.bin"
 
-wine "$exe" "$base" bench.bin "Z:${work//\//\\}\\out" >"$work/bench.txt" &
+"${FLASHDECK_WINE:-wine}" "$exe" "$base" bench.bin "Z:${work//\//\\}\\out" >"$work/bench.txt" &
 wine_pid=$!
 peak_kb=0
 while kill -0 "$wine_pid" 2>/dev/null; do

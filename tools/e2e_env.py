@@ -36,6 +36,9 @@ REPO_ROOT = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import make_release  # noqa: E402  (sibling module)
 
+# The Wine loader: scripts/wine-path.sh picks the 64-bit loader where 32-bit Wine cannot run (the
+# `wine` script would start the 32-bit loader first even for a 64-bit program).
+WINE = os.environ.get("FLASHDECK_WINE") or "wine"
 WINDOW_CLASS = "TOLVANE"
 INSTALLER_NAME = "LumidexFlashdeckSetup.exe"
 # Child controls of the installer window in creation order.
@@ -173,11 +176,14 @@ def wait_until(predicate, timeout, interval=0.05, what="condition"):
 # ---------------------------------------------------------------- build paths
 
 class BuildPaths:
-    """Where the built executables are. The build dir comes from FLASHDECK_BUILD_DIR."""
+    """Where the built executables are. The build dir comes from FLASHDECK_BUILD_DIR; the shipped
+    32-bit installer, whose file the static checks read, from FLASHDECK_SHIPPED_INSTALLER when the
+    tests run against the 64-bit test build."""
 
-    def __init__(self, build_dir):
+    def __init__(self, build_dir, shipped_installer=None):
         self.build_dir = pathlib.Path(build_dir).resolve()
         self.installer = self.build_dir / INSTALLER_NAME
+        self.shipped_installer = pathlib.Path(shipped_installer).resolve() if shipped_installer else self.installer
         self.ui_driver = self.build_dir / "tools" / "ui_driver" / "ui_driver.exe"
         self.trust_ca = self.build_dir / "tools" / "trust_ca" / "trust_ca.exe"
         self.demo_app = self.build_dir / "tools" / "demo_app" / "LumidexSSDFlashdeck.exe"
@@ -189,7 +195,7 @@ class BuildPaths:
         path = pathlib.Path(build_dir)
         if not path.is_absolute():
             path = REPO_ROOT / path
-        return cls(path)
+        return cls(path, os.environ.get("FLASHDECK_SHIPPED_INSTALLER"))
 
     def require(self, *names):
         missing = [str(getattr(self, n)) for n in names if not getattr(self, n).is_file()]
@@ -594,25 +600,25 @@ class PrefixTemplate:
         env = wine_env(template.path, display)
         log(f"creating the template prefix {template.path} (wineboot -i)")
         started = time.monotonic()
-        run(["wineboot", "-i"], timeout=300, env=env)
+        run([WINE, "wineboot", "-i"], timeout=900, env=env)  # minutes where 32-bit parts run emulated
         run(["wineserver", "-w"], timeout=120, env=env, check=False)
         if not (template.path / "drive_c" / "Program Files (x86)").is_dir():
             raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
         detach_profile_folders(template.path)
-        result = run(["wine", build.trust_ca, ca.ca_der], timeout=120, env=env)
+        result = run([WINE, build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
         # Windows' UI font is not on this machine; Liberation Sans has metrics close to it, where
         # Wine's default fallback is wide enough to wrap labels that fit on Windows.
-        run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI",
+        run([WINE, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI",
              "/d", "Liberation Sans", "/f"], timeout=60, env=env)
         # Windows links its UI font to CJK fonts; without such a link CJK texts show as boxes.
-        run(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+        run([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
              "/v", "Liberation Sans", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK JP", "/f"],
             timeout=60, env=env)
         if virtual_desktop:
-            run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
+            run([WINE, "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
                 timeout=60, env=env)
-            run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Lumidex",
+            run([WINE, "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Lumidex",
                  "/d", virtual_desktop, "/f"], timeout=60, env=env)
         stop_wineserver(template.path)
         log(f"template prefix ready in {time.monotonic() - started:.0f}s")
@@ -853,7 +859,7 @@ class Machine:
 
     def wine(self, *args, timeout=60, check=True, extra_env=None):
         env = dict(self.env, **(extra_env or {}))
-        return run(["wine", *args], timeout=timeout, env=env, check=check)
+        return run([WINE, *args], timeout=timeout, env=env, check=check)
 
     def _popen(self, args, extra_env=None):
         """Starts `wine args...` in the background; returns (process, path of its output file)."""
@@ -862,7 +868,7 @@ class Machine:
         self._counter += 1
         output = self.log_dir / f"bg-{self._counter:03d}.jsonl"
         with open(output, "wb") as out:
-            proc = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=subprocess.DEVNULL,
+            proc = subprocess.Popen([WINE, *map(str, args)], env=env, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
         self._children.append(proc)
         return proc, output

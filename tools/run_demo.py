@@ -5,11 +5,19 @@ HTTPS server under Wine.
 With a reachable $DISPLAY the installer window is yours to drive; the script waits until the
 installer ends and then shows what was installed. Without one it runs under its own Xvfb,
 installs by itself, presses Finish and saves screenshots under <build>/demo/.
+
+--smoke --installer EXE: the same job with another installer file (the shipped 32-bit one where
+the helpers are the 64-bit test build), started from the Downloads folder so that it relaunches,
+then checked and uninstalled through its Uninstall entry; exits 1 when a step did not happen.
+--slow stretches every wait for 32-bit Wine under an emulator.
 """
+import argparse
 import os
 import pathlib
+import re
 import shutil
 import sys
+import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import e2e_env  # noqa: E402
@@ -49,11 +57,63 @@ def drive(machine, shots):
     screenshot("3-application.png")
 
 
+def smoke(machine, server, wait):
+    """Install, check, uninstall, check; returns the list of what did not happen."""
+    def page(action_text):
+        machine.wait_ui(lambda ui: machine.control(ui, "actionButton")["visible"]
+                        and machine.control(ui, "actionButton")["text"] == action_text,
+                        timeout=wait, what=f"the {action_text} button")
+
+    failures = []
+
+    def expect(condition, what):
+        e2e_env.log(f"{'ok' if condition else 'FAILED'}: {what}")
+        if not condition:
+            failures.append(what)
+
+    machine.driver("wait-window", "--timeout", wait * 1000)
+    page("Install")
+    machine.driver("click", "actionButton")
+    page("Finish")
+    show_result(machine)
+    expect((machine.install_dir() / "LumidexSSDFlashdeck.exe").is_file(), "the application is installed")
+    expect(machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == 3, "IsInstalled is 3")
+    expect(machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion") == DEMO_VERSION, "the Uninstall entry")
+    expect(machine.shortcut_path().exists(), "the desktop shortcut")
+    expect(machine.vcredist_calls() != [], "the runtime installer ran")
+    machine.driver("click", "actionButton")
+    machine.driver("wait-gone", "--timeout", wait * 1000)
+
+    entry = machine.reg_query(e2e_env.UNINSTALL_KEY, "UninstallString")
+    match = re.fullmatch(r'"([^"]+)" -uninstall', entry.data if entry else "")
+    if not match:
+        return failures + [f"an UninstallString to run: {entry}"]
+    e2e_env.log(f"uninstalling through {entry.data}")
+    machine.start_program(match.group(1), f'-uninstall -test "{server.base_url}"')
+    machine.driver("wait-window", "--timeout", wait * 1000)
+    page("Uninstall")
+    machine.driver("click", "actionButton")
+    page("Finish")
+    machine.driver("click", "actionButton")
+    machine.driver("wait-gone", "--timeout", wait * 1000)
+    expect(not machine.install_dir().exists(), "the install folder is removed")
+    expect(not machine.reg_key_exists(e2e_env.UNINSTALL_KEY), "the Uninstall entry is removed")
+    expect(not machine.reg_key_exists(e2e_env.APP_KEY), "the product key is removed")
+    expect(not machine.shortcut_path().exists(), "the desktop shortcut is removed")
+    return failures
+
+
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--installer", help="installer file to run (default: the build's own)")
+    parser.add_argument("--smoke", action="store_true", help="install, check and uninstall by itself")
+    parser.add_argument("--slow", action="store_true", help="wait long enough for emulated 32-bit Wine")
+    options = parser.parse_args()
     build = e2e_env.BuildPaths.discover()
     build.require("ui_driver", "trust_ca", "demo_app", "vcredist_stub")
+    installer = pathlib.Path(options.installer) if options.installer else build.installer
     run = e2e_env.Run.create(build)
-    display = e2e_env.ensure_display(use_existing=True)
+    display = e2e_env.ensure_display(use_existing=not options.smoke)
     interactive = not display.own
     ca = e2e_env.TestCA.create(run.path / "ca")
     app_dir = e2e_env.stage_app_dir(run.path / "apps" / DEMO_VERSION, build)
@@ -63,7 +123,16 @@ def main():
     template = e2e_env.PrefixTemplate.create(run.path / "prefixes" / "template", build, ca, display)
     machine = template.clone(run.path / "prefixes" / "demo")
     try:
-        installer = machine.start_installer(["-test", f'"{server.base_url}"'], location="temp")
+        if options.smoke:
+            started = time.monotonic()
+            machine.start_installer(["-test", f'"{server.base_url}"'], location="downloads", exe=installer)
+            failures = smoke(machine, server, wait=900 if options.slow else 60)
+            e2e_env.log(f"smoke run of {installer} took {time.monotonic() - started:.0f}s")
+            if failures:
+                e2e_env.log("the smoke run failed: " + "; ".join(failures))
+                return 1
+            return 0
+        installer = machine.start_installer(["-test", f'"{server.base_url}"'], location="temp", exe=installer)
         if interactive:
             e2e_env.log(f"the installer window is on {display.name}; close it or press Finish to end")
             installer.wait(timeout=3600)

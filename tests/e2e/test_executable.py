@@ -22,10 +22,10 @@ def _objdump():
 
 
 def test_installer_is_a_32bit_gui_program_importing_system_dlls_only(build):
-    build.require("installer")
-    result = e2e_env.run([_objdump(), "-p", build.installer], timeout=60)
+    build.require("shipped_installer")
+    result = e2e_env.run([_objdump(), "-p", build.shipped_installer], timeout=60)
     header = result.stdout
-    print(f"\n{build.installer.name}: {build.installer.stat().st_size} bytes")
+    print(f"\n{build.shipped_installer}: {build.shipped_installer.stat().st_size} bytes")
 
     assert "file format pei-i386" in header
     assert re.search(r"^Magic\s+010b\b", header, re.M), "not a PE32 (32-bit) optional header"
