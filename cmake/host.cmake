@@ -37,3 +37,6 @@ if(FLASHDECK_FUZZ)
     target_link_libraries(${name} PRIVATE flashdeck_portable)
   endforeach()
 endif()
+
+# Layers in one direction: no source file includes a folder above its own.
+add_test(NAME layer_check COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/check_layers.py ${CMAKE_SOURCE_DIR}/src)

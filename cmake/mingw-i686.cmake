@@ -1,15 +1,6 @@
-# Cross-compilation to 32-bit Windows with MinGW-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compilation to 32-bit Windows with MinGW-w64: the shipped installer.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-# The posix thread model gives GoogleTest its std::mutex; linked statically like everything else.
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(FLASHDECK_WINE_LOADER wine)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${FLASHDECK_WINE_LOADER})
 set(FLASHDECK_EXTRACTOR_ARCH ia32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -40,9 +40,11 @@ set(RESOURCE_OBJ ${CMAKE_BINARY_DIR}/generated/installer_res.o)
 add_custom_command(
   OUTPUT ${RESOURCE_OBJ}
   COMMAND ${CMAKE_RC_COMPILER} -O coff
-          -I ${CMAKE_SOURCE_DIR}/resources -I ${CMAKE_BINARY_DIR}/generated -I ${SEVENZIP_EXE_DIR}
+          -I ${CMAKE_SOURCE_DIR}/resources -I ${CMAKE_SOURCE_DIR}/src -I ${CMAKE_BINARY_DIR}/generated
+          -I ${SEVENZIP_EXE_DIR}
           ${CMAKE_SOURCE_DIR}/resources/installer.rc ${RESOURCE_OBJ}
-  DEPENDS ${CMAKE_SOURCE_DIR}/resources/installer.rc ${CMAKE_SOURCE_DIR}/resources/installer.manifest
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/installer.rc ${CMAKE_SOURCE_DIR}/src/common/resource_ids.h
+          ${CMAKE_SOURCE_DIR}/resources/installer.manifest
           ${CMAKE_SOURCE_DIR}/resources/installer.ico ${CMAKE_SOURCE_DIR}/resources/logo.png
           ${TEXT_TABLE} ${SEVENZIP_EXE}
   COMMENT "Compiling the installer resources")

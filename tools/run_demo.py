@@ -71,9 +71,15 @@ def smoke(machine, server, wait):
         if not condition:
             failures.append(what)
 
+    def settled(what, condition):
+        # Watched from the registry, not the window: messages sent into the busy installer
+        # would only queue up behind its work (and stall 32-bit Wine under qemu-user).
+        e2e_env.wait_until(condition, wait, interval=2, what=what)
+
     machine.driver("wait-window", "--timeout", wait * 1000)
     page("Install")
     machine.driver("click", "actionButton")
+    settled("the installation to complete", lambda: machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == 3)
     page("Finish")
     show_result(machine)
     expect((machine.install_dir() / "LumidexSSDFlashdeck.exe").is_file(), "the application is installed")
@@ -93,6 +99,7 @@ def smoke(machine, server, wait):
     machine.driver("wait-window", "--timeout", wait * 1000)
     page("Uninstall")
     machine.driver("click", "actionButton")
+    settled("the uninstallation to complete", lambda: not machine.reg_key_exists(e2e_env.APP_KEY))
     page("Finish")
     machine.driver("click", "actionButton")
     machine.driver("wait-gone", "--timeout", wait * 1000)

@@ -3,17 +3,10 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <utility>
-
-#include "download/error_box_win.h"
-#include "download/message_box_win.h"
+#include "common/product_config.h"
 #include "download/progress.h"
-#include "localization/text_table.h"
-#include "startup/product_config.h"
-#include "startup/system_functions_win.h"
 #include "system/handles_win.h"
-
-bool downloadAbortFlag = false;
+#include "system/system_functions_win.h"
 
 namespace {
 constexpr DWORD bufferSize = 4096;
@@ -29,11 +22,7 @@ bool systemConnectionTest() {
 
 ConnectionTest connectionTest = systemConnectionTest;
 
-bool hasConnection() {
-    if (connectionTest()) return true;
-    showMessageBox(text(L"error_no_network"), text(L"error_download"), MB_OK);
-    return false;
-}
+std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
 // The root handle and the URL handle of one request; members close in reverse order,
 // so the URL handle goes before the root handle.
@@ -42,21 +31,12 @@ struct Request {
     InternetHandle url;
 };
 
-// Opens the URL; on failure shows the box (without a file name) and returns the code.
+// Opens the URL; 0 or the code (a failure here names no file: the server was not reached).
 std::int32_t openRequest(const std::wstring& url, Request& request) {
     request.root.reset(InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!request.root) {
-        const std::int32_t code = static_cast<std::int32_t>(GetLastError());
-        showErrorBox(code, L"");
-        return code;
-    }
+    if (!request.root) return lastError();
     request.url.reset(InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, 0, 0));
-    if (!request.url) {
-        const std::int32_t code = static_cast<std::int32_t>(GetLastError());
-        showErrorBox(code, L"");
-        return code;
-    }
-    return 0;
+    return request.url ? 0 : lastError();
 }
 
 // 0 for a 2xx response, else the code that stands for the status (or the query's error).
@@ -64,52 +44,59 @@ std::int32_t responseStatusError(HINTERNET url) {
     DWORD status = 0;
     DWORD length = sizeof status;
     if (!HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
-        return static_cast<std::int32_t>(GetLastError());
+        return lastError();
     }
     return statusErrorCode(status);
 }
 
 // The announced body length, 0 when absent or unusable.
-double expectedLength(HINTERNET url, char (&buffer)[bufferSize]) {
-    DWORD length = bufferSize;
-    if (!HttpQueryInfoW(url, HTTP_QUERY_CONTENT_LENGTH, buffer, &length, nullptr)) return 0;
-    return parseContentLength(std::wstring(reinterpret_cast<const wchar_t*>(buffer), length / sizeof(wchar_t)));
+double expectedLength(HINTERNET url) {
+    wchar_t header[64];
+    DWORD length = sizeof header;
+    if (!HttpQueryInfoW(url, HTTP_QUERY_CONTENT_LENGTH, header, &length, nullptr)) return 0;
+    return parseContentLength(std::wstring(header, length / sizeof(wchar_t)));
 }
 
 std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
 }
 
-std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
-
-// Reads the body into the file, moving the bar; 0, ABORTED or an error code.
-std::int32_t receiveBody(HINTERNET url, HANDLE file, double progressStart, double progressEnd, HWND progressBar) {
+// Checks the status, then hands each chunk of the body to take(bytes, count, received, expected),
+// which returns 0 to go on or a code to stop with. 0, ABORTED or an error code; a body shorter
+// than its announced length is a failure.
+template <typename Take>
+std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, Take take) {
+    if (const std::int32_t status = responseStatusError(url)) return status;
     char buffer[bufferSize];
-    const double expected = expectedLength(url, buffer);
+    const double expected = expectedLength(url);
     double received = 0;
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(url, buffer, bufferSize, &read)) return lastError();
-        if (downloadAbortFlag) return ABORTED;
+        if (cancel && cancel->cancelled()) return ABORTED;
         if (read == 0) break;
         received += read;
-        DWORD written = 0;
-        if (!WriteFile(file, buffer, read, &written, nullptr)) return lastError();
-        if (expected != 0 && progressBar) {
-            const unsigned position = progressPosition(progressStart, progressEnd, received, expected);
-            SendMessageW(progressBar, PBM_SETPOS, position, 0);
-        }
+        if (const std::int32_t stop = take(buffer, read, received, expected)) return stop;
     }
     return received < expected ? truncatedDownload : 0;
+}
+
+// Opens the URL and reads its response; the result names the file unless the server was not reached.
+template <typename Take>
+DownloadResult fetch(const std::wstring& url, const std::wstring& fileName, const CancelToken* cancel, Take take) {
+    Request request;
+    if (const std::int32_t code = openRequest(url, request)) return {code, L""};
+    const std::int32_t code = readResponse(request.url.get(), cancel, take);
+    return {code, code == 0 ? L"" : fileName};
 }
 }  // namespace
 
 void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : systemConnectionTest; }
 
-std::int32_t downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                          double progressStart, double progressEnd, HWND progressBar) {
-    if (!hasConnection()) return -1;
-    downloadAbortFlag = false;
+DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
+                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel) {
+    if (!connectionTest()) return {noConnection, fileName};
+    if (cancel) cancel->reset();
 
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
@@ -120,75 +107,51 @@ std::int32_t downloadFile(const std::wstring& urlPart, const std::wstring& folde
     const std::wstring partial = destination + L".part";
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file) {
-        const std::int32_t code = lastError();
-        showErrorBox(code, fileName);
-        return code;
-    }
+    if (!file) return {lastError(), fileName};
 
-    std::int32_t result = 0;
-    {
-        Request request;
-        result = openRequest(url, request);
-        if (result != 0) {
-            file.reset();
-            DeleteFileW(partial.c_str());
-            return result;
+    DownloadResult result = fetch(url, fileName, cancel, [&](const char* bytes, DWORD count, double received,
+                                                             double expected) -> std::int32_t {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes, count, &written, nullptr)) return lastError();
+        if (expected != 0 && progressBar) {
+            SendMessageW(progressBar, PBM_SETPOS, progressPosition(progressStart, progressEnd, received, expected), 0);
         }
-        result = responseStatusError(request.url.get());
-        if (result == 0) {
-            result = receiveBody(request.url.get(), file.get(), progressStart, progressEnd, progressBar);
-        }
-    }
+        return 0;
+    });
     file.reset();
 
-    if (result == 0 && !MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        result = lastError();
+    if (result.ok() && !MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        result = {lastError(), fileName};
     }
-    if (result != 0) DeleteFileW(partial.c_str());
-    if (result != 0 && result != ABORTED) showErrorBox(result, fileName);
+    if (!result.ok()) DeleteFileW(partial.c_str());
     return result;
 }
 
-std::int32_t downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName,
-                                     double progressStart, double progressEnd, HWND progressBar) {
-    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progressBar);
+DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
+                                       double progressEnd, HWND progressBar, CancelToken* cancel) {
+    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progressBar,
+                        cancel);
 }
 
-bool downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
+DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
-    if (!hasConnection()) return false;
-
-    Request request;
-    if (openRequest(url, request) != 0) return false;
-
-    char buffer[bufferSize];
-    std::int32_t result = responseStatusError(request.url.get());
     text.clear();
-    if (result == 0) {
-        const double expected = expectedLength(request.url.get(), buffer);
-        double received = 0;
-        for (;;) {
-            DWORD read = 0;
-            if (!InternetReadFile(request.url.get(), buffer, bufferSize, &read)) {
-                result = lastError();
-                break;
-            }
-            if (read == 0) break;
-            received += read;
-            // The file is ASCII; any other byte becomes the character of the same number.
-            for (DWORD i = 0; i < read; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(buffer[i])));
-        }
-        if (result == 0 && received < expected) result = truncatedDownload;
-    }
-    request.url.reset();
-    request.root.reset();
+    if (!connectionTest()) return {noConnection, fileName};
 
-    if (result != 0) {
-        text.clear();
-        showErrorBox(result, fileName);
-        return false;
-    }
-    return true;
+    const DownloadResult result = fetch(url, fileName, nullptr, [&text](const char* bytes, DWORD count, double, double) {
+        // The file is ASCII; any other byte becomes the character of the same number.
+        for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));
+        return std::int32_t{0};
+    });
+    if (!result.ok()) text.clear();
+    return result;
+}
+
+VersionCheck fetchServerVersion() {
+    VersionCheck check;
+    std::wstring body;
+    check.download = downloadText(L"config/", L"lista_updater.xml", body);
+    if (check.download.ok()) check.versionText = extractVersionText(body);
+    return check;
 }

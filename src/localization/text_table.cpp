@@ -3,36 +3,7 @@
 #include <string_view>
 #include <utility>
 
-std::vector<std::size_t> findAll(const std::wstring& text, const std::wstring& pattern) {
-    std::vector<std::size_t> positions;
-    // An empty pattern would match everywhere without ever moving on.
-    if (pattern.empty()) return positions;
-    for (std::size_t at = text.find(pattern); at != std::wstring::npos; at = text.find(pattern, at + pattern.size())) {
-        positions.push_back(at);
-    }
-    return positions;
-}
-
-std::wstring replaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    if (from.empty()) return text;
-    std::size_t at = text.find(from);
-    if (at == std::wstring::npos) return text;
-
-    // One pass over the original: the search goes on behind each replaced occurrence,
-    // which is the same as going on behind the inserted text in the copy. Inserted
-    // text is never searched again, so a "to" that contains "from" cannot loop.
-    std::wstring result;
-    result.reserve(text.size());
-    std::size_t copied = 0;
-    while (at != std::wstring::npos) {
-        result.append(text, copied, at - copied);
-        result.append(to);
-        copied = at + from.size();
-        at = text.find(from, copied);
-    }
-    result.append(text, copied, std::wstring::npos);
-    return result;
-}
+#include "common/text.h"
 
 bool CodeUnitLess::operator()(const std::wstring& a, const std::wstring& b) const {
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
@@ -56,9 +27,9 @@ std::wstring decodeUtf16Le(const std::uint8_t* bytes, std::size_t size) {
 }
 
 namespace {
-constexpr std::wstring_view kSectionStart = L"Code=";
-constexpr std::wstring_view kLineEnd = L"\r\n";
-constexpr std::wstring_view kKeySeparator = L":::";
+constexpr std::wstring_view sectionStart = L"Code=";
+constexpr std::wstring_view lineBreak = L"\r\n";
+constexpr std::wstring_view keySeparator = L":::";
 
 struct Header {
     std::wstring code;
@@ -88,7 +59,7 @@ bool TextTable::parse(std::wstring text) {
     text = replaceAll(std::move(text), L"</br>", L"\n");
     text = replaceAll(std::move(text), L"<br>", L"\n");
 
-    const std::vector<std::size_t> starts = findAll(text, std::wstring(kSectionStart));
+    const std::vector<std::size_t> starts = findAll(text, std::wstring(sectionStart));
     const std::wstring_view all(text);
     for (std::size_t s = 0; s < starts.size(); ++s) {
         const std::size_t end = s + 1 < starts.size() ? starts[s + 1] : all.size();
@@ -96,22 +67,22 @@ bool TextTable::parse(std::wstring text) {
         // than their own length.
         const std::wstring_view section = all.substr(starts[s], end - starts[s]);
 
-        std::size_t lineEnd = section.find(kLineEnd);
+        std::size_t lineEnd = section.find(lineBreak);
         // A section without one complete line has no header to name it; it is ignored.
         if (lineEnd == std::wstring_view::npos) continue;
         const Header header = parseHeader(section.substr(0, lineEnd));
 
         Entries entries;
-        std::size_t lineStart = lineEnd + kLineEnd.size();
+        std::size_t lineStart = lineEnd + lineBreak.size();
         // Text behind the last line end belongs to no line.
-        while ((lineEnd = section.find(kLineEnd, lineStart)) != std::wstring_view::npos) {
+        while ((lineEnd = section.find(lineBreak, lineStart)) != std::wstring_view::npos) {
             const std::wstring_view line = section.substr(lineStart, lineEnd - lineStart);
-            lineStart = lineEnd + kLineEnd.size();
-            const std::size_t separator = line.find(kKeySeparator);
+            lineStart = lineEnd + lineBreak.size();
+            const std::size_t separator = line.find(keySeparator);
             // A line without a separator holds no entry; it is skipped.
             if (separator == std::wstring_view::npos) continue;
             entries.insert_or_assign(std::wstring(line.substr(0, separator)),
-                                     std::wstring(line.substr(separator + kKeySeparator.size())));
+                                     std::wstring(line.substr(separator + keySeparator.size())));
         }
 
         namesByCulture_[header.code] = header.displayName;
@@ -177,4 +148,10 @@ std::wstring text(const std::wstring& key) { return textTable().text(key); }
 
 std::wstring text(const std::wstring& key, const std::vector<std::wstring>& arguments) {
     return textTable().text(key, arguments);
+}
+
+void chooseStartupLanguage(TextTable& table, const std::function<std::wstring()>& readCulture,
+                           const std::function<void(const std::wstring&)>& writeCulture) {
+    if (readCulture().empty()) writeCulture(table.cultureForName(L"English"));
+    table.setCulture(readCulture());
 }

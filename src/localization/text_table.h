@@ -1,17 +1,10 @@
 // The multilingual text table and the lookup of texts in the current language.
 #pragma once
-#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
-
-// Start positions of the non-overlapping occurrences of pattern, ascending.
-std::vector<std::size_t> findAll(const std::wstring& text, const std::wstring& pattern);
-
-// Every occurrence of from replaced by to; the search goes on behind each inserted
-// text, so a replacement that contains from still finishes.
-std::wstring replaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
 
 // Orders strings by UTF-16 code unit, compared as unsigned 16-bit numbers.
 struct CodeUnitLess {
@@ -24,9 +17,6 @@ std::wstring decodeUtf16Le(const std::uint8_t* bytes, std::size_t size);
 class TextTable {
 public:
     using Entries = std::map<std::wstring, std::wstring, CodeUnitLess>;
-
-    // Reads resource 1001 of type 1000 and parses it (Windows only).
-    void loadFromResource();
 
     // Adds the sections of a whole resource text; always returns true.
     bool parse(std::wstring text);
@@ -56,3 +46,9 @@ TextTable& textTable();
 // Shorthands for the lookup in the process-wide table.
 std::wstring text(const std::wstring& key);
 std::wstring text(const std::wstring& key, const std::vector<std::wstring>& arguments);
+
+// Makes the stored culture current; on the first run (nothing stored) stores the culture
+// whose display name is "English" first. The culture made current is always the one
+// read back after that, known to the table or not.
+void chooseStartupLanguage(TextTable& table, const std::function<std::wstring()>& readCulture,
+                           const std::function<void(const std::wstring&)>& writeCulture);

@@ -4,10 +4,11 @@
 
 #include <string>
 
-#include "setup/batch_text.h"
-#include "startup/product_config.h"
-#include "startup/system_functions_win.h"
+#include "common/product_config.h"
+#include "setup/setup_rules.h"
 #include "system/handles_win.h"
+#include "system/paths_win.h"
+#include "system/system_functions_win.h"
 
 namespace {
 constexpr const wchar_t* batchFileName = L"unzip.bat";
@@ -35,29 +36,21 @@ std::wstring interpreterPath() {
 }
 }  // namespace
 
-void writeResourceToFile(unsigned short id, int type, const std::wstring& fileName) {
+bool writeResourceToFile(int id, int type, const std::wstring& fileName) {
     const void* data = nullptr;
     DWORD size = 0;
-    if (!readResourceBytes(id, type, &data, &size)) return;
-    writeWholeFile(productConfig().installFolder + fileName, data, size);
+    if (!readResourceBytes(id, type, &data, &size)) return false;
+    return writeWholeFile(productConfig().installFolder + fileName, data, size);
 }
 
-void extractArchive(const std::wstring& archiveName) {
+ChildExit extractArchive(const std::wstring& archiveName) {
     const std::wstring folder = productConfig().installFolder;
     const std::wstring batchPath = folder + batchFileName;
     const std::string text = unzipBatchBytes(archiveName);
+    ChildExit result{ERROR_WRITE_FAULT, 0};
     if (writeWholeFile(batchPath, text.data(), static_cast<DWORD>(text.size()))) {
-        std::wstring commandLine = std::wstring(L"cmd /C ") + batchFileName;
-        const std::wstring application = interpreterPath();
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessW(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
-                           FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process)) {
-            KernelHandle processHandle(process.hProcess);
-            KernelHandle threadHandle(process.hThread);
-            WaitForSingleObject(processHandle.get(), INFINITE);
-        }
+        result = runAndWait(std::wstring(L"cmd /C ") + batchFileName, interpreterPath(), folder);
     }
     DeleteFileW(batchPath.c_str());
+    return result;
 }

@@ -4,20 +4,23 @@
 
 #include <utility>
 
-#include "download/download_win.h"
-#include "download/message_pump_win.h"
-#include "setup/batch_text.h"
+#include "common/product_config.h"
+#include "common/resource_ids.h"
 #include "setup/extract_win.h"
-#include "setup/install_folder_win.h"
-#include "startup/product_config.h"
-#include "system/install_state.h"
+#include "setup/setup_rules.h"
+#include "system/file_system_win.h"
+#include "system/message_pump_win.h"
+#include "system/processes_win.h"
 #include "system/shortcuts_win.h"
 
 namespace {
-constexpr unsigned short extractorId = 2001;
-constexpr int extractorType = 2000;
 constexpr int pauseMs = 2000;
 }  // namespace
+
+bool ensureInstallFolder() {
+    const std::wstring& folder = productConfig().installFolder;
+    return pathState(folder) == PathState::Exists || createFolderWithParents(folder);
+}
 
 Installer::Installer(HWND progressBar, Version offeredVersion)
     : progressBar(progressBar), offeredVersion(std::move(offeredVersion)) {}
@@ -26,43 +29,43 @@ void Installer::setProgress(unsigned position) const { SendMessageW(progressBar,
 
 void Installer::cancel() {
     cancelRequested = true;
-    downloadAbortFlag = true;
+    downloadCancel.cancel();
 }
 
-void Installer::downloadApplication() {
+DownloadResult Installer::downloadApplication() {
     const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
-    if (downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar) != 0) {
-        ExitProcess(0);
-    }
+    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar, &downloadCancel);
 }
 
-void Installer::run() {
+InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
-    ensureInstallFolderOrExit(L" ");
+    if (!ensureInstallFolder()) return {InstallOutcome::FolderFailed, {}};
     SetCurrentDirectoryW(config.installFolder.c_str());
     store.writeIsInstalled(installStarted);
-    writeResourceToFile(extractorId, extractorType, L"7za.exe");
+    writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, L"7za.exe");
     setProgress(10);
     waitPumping(pauseMs);
-    if (cancelRequested) return;
+    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
 
     store.writeInstallPath(config.installFolder);
-    downloadApplication();
-    if (cancelRequested) return;
+    const DownloadResult archive = downloadApplication();
+    if (!archive.ok()) return {InstallOutcome::DownloadFailed, archive};
+    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
 
     extractArchive(config.appArchiveName);
     setProgress(60);
     createDesktopShortcut();
     setProgress(70);
     waitPumping(pauseMs);
-    if (cancelRequested) return;
+    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
 
     store.writeUninstallEntry(offeredVersion);
     setProgress(85);
     waitPumping(pauseMs);
-    if (cancelRequested) return;
+    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
 
     runAndWait(runtimeInstallerCommand(config.installFolder));
     setProgress(100);
     store.writeIsInstalled(installCompleted);
+    return {};
 }

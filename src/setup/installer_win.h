@@ -2,8 +2,24 @@
 #pragma once
 #include <windows.h>
 
-#include "download/version.h"
+#include "common/version.h"
+#include "download/download_win.h"
 #include "system/registry_store_win.h"
+
+// Creates the install folder (with its parents) when it is missing; false when it cannot be made.
+bool ensureInstallFolder();
+
+enum class InstallOutcome {
+    Completed,       // every step ran
+    Cancelled,       // stopped at a cancel checkpoint
+    FolderFailed,    // the install folder could not be made
+    DownloadFailed,  // the archive did not download (see download)
+};
+
+struct InstallResult {
+    InstallOutcome outcome = InstallOutcome::Completed;
+    DownloadResult download;
+};
 
 class Installer {
 public:
@@ -11,12 +27,11 @@ public:
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
 
-    // Returns when the sequence has finished or stopped at a cancel checkpoint; ends the
-    // process when the install folder cannot be made or the archive does not download.
-    void run();
+    // Runs the sequence until it has finished, stopped at a cancel checkpoint, or failed.
+    InstallResult run();
     // Asks the running sequence to stop at its next checkpoint.
     void cancel();
-    void downloadApplication();
+    DownloadResult downloadApplication();
 
     bool cancelRequested = false;
 
@@ -26,4 +41,5 @@ private:
     HWND progressBar;
     Version offeredVersion;
     RegistryStore store;
+    CancelToken downloadCancel;
 };

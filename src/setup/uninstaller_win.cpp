@@ -2,24 +2,23 @@
 
 #include <commctrl.h>
 
-#include "download/message_pump_win.h"
-#include "setup/file_system_win.h"
-#include "setup/process_control_win.h"
-#include "setup/uninstall_paths.h"
-#include "startup/product_config.h"
-#include "startup/temp_copy.h"
+#include "common/product_config.h"
+#include "common/text.h"
+#include "setup/setup_rules.h"
+#include "system/file_system_win.h"
+#include "system/message_pump_win.h"
+#include "system/paths_win.h"
+#include "system/processes_win.h"
 #include "system/shortcuts_win.h"
 
 namespace {
 // A process's current directory cannot be removed; the install sequence makes the install folder
 // current, so a roll-back after Cancel would otherwise leave the folder behind.
 void leaveFolder(const std::wstring& folder) {
-    wchar_t current[MAX_PATH + 1] = {};
-    const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, current);
-    if (length == 0 || length > MAX_PATH || !isInsideFolder(std::wstring(current) + L"\\", folder)) return;
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
-    if (tempLength > 0 && tempLength <= MAX_PATH) SetCurrentDirectoryW(temp);
+    const std::wstring current = currentFolder();
+    if (current.empty() || !isInsideFolder(current + L"\\", folder)) return;
+    const std::wstring temp = longTempFolder();
+    if (!temp.empty()) SetCurrentDirectoryW(temp.c_str());
 }
 }  // namespace
 

@@ -1,11 +1,8 @@
 #include "startup/command_line.h"
 
-std::wstring lowerAscii(std::wstring text) {
-    for (auto& unit : text) {
-        if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit - L'A' + L'a');
-    }
-    return text;
-}
+#include <cwchar>
+
+#include "common/text.h"
 
 namespace {
 std::wstring quotedUrlAfterSwitch(const std::wstring& line, std::size_t switchPos) {
@@ -32,4 +29,13 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
     }
     options.uninstallMode = options.commandLine.find(L"-uninstall") != std::wstring::npos;
     return options;
+}
+
+std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,
+                            unsigned long long tick) {
+    wchar_t name[64];
+    std::swprintf(name, 64, L"LFD%lx-%lx-%llx", processId, attempt, tick);
+    std::wstring folder = tempFolder;
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder + name;
 }

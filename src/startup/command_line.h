@@ -1,4 +1,5 @@
-// Reading the installer's command line: the two switches and the download server.
+// Rules of the start-up that need no Windows call: the command line (the two switches and the
+// download server) and the name of the relaunch's copy folder.
 #pragma once
 #include <string>
 
@@ -10,9 +11,10 @@ struct StartupOptions {
 
 inline constexpr const wchar_t* defaultBaseUrl = L"https://downloads.lumidex.com/";
 
-// Maps only the ASCII letters A to Z to lower case; every other code unit stays.
-std::wstring lowerAscii(std::wstring text);
-
 // Lower-cases the arguments, then finds "-test" with its quoted URL and "-uninstall".
 // A "-test" without a quoted value, or with an empty one, keeps the default URL.
 StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstring& defaultUrl = defaultBaseUrl);
+
+// The name of a new copy folder inside the temporary folder (given with its trailing backslash).
+std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,
+                            unsigned long long tick);

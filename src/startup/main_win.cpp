@@ -1,13 +1,17 @@
-// Process entry of the installer: start-up in a fixed order, then the message loop.
+// Process entry of the installer: start-up in a fixed order, then the message loop. Only here
+// and in the window are boxes shown and the process ended.
 #include <windows.h>
 
-#include "download/version_check_win.h"
-#include "localization/startup_language.h"
+#include "common/product_config.h"
+#include "common/resource_ids.h"
+#include "download/download_win.h"
 #include "localization/text_table.h"
 #include "startup/command_line.h"
-#include "startup/product_config.h"
 #include "startup/relaunch_win.h"
+#include "system/message_pump_win.h"
 #include "system/registry_store_win.h"
+#include "system/system_functions_win.h"
+#include "window/boxes_win.h"
 #include "window/installer_window_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showCommand) {
@@ -19,32 +23,32 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     StartupState& startup = startupState();
     startup.uninstallMode = options.uninstallMode;
     configureProduct(options.baseUrl);
-    relaunchFromTempCopy(options.commandLine);
+    const RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine);
+    if (relaunch.outcome == RelaunchResult::Outcome::Failed) showMessageBox(relaunch.message, relaunch.caption, MB_OK);
+    if (relaunch.outcome != RelaunchResult::Outcome::RunHere) endProcess();
 
     // Owned for the life of the process: the lock ends with it.
     CreateMutexW(nullptr, TRUE, productConfig().selfFileName.c_str());
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) endProcess();
 
-    textTable().loadFromResource();
+    loadFromResource(textTable());
     const RegistryStore& store = registryStore();
     chooseStartupLanguage(
         textTable(), [&store] { return store.readCurrentCulture(); },
         [&store](const std::wstring& culture) { store.writeCurrentCulture(culture); });
 
-    startup.offeredVersion.assign(fetchServerVersion());
+    // Without the offered version nothing can go on.
+    const VersionCheck offered = fetchServerVersion();
+    if (!offered.download.ok()) {
+        showDownloadFailure(offered.download);
+        endProcess();
+    }
+    startup.offeredVersion.assign(offered.versionText);
     startup.installedVersion = store.readInstalledVersion();
 
-    LoadStringW(instance, 109, startup.windowClassName, 100);
+    LoadStringW(instance, WINDOW_CLASS_STRING_ID, startup.windowClassName, 100);
     registerInstallerWindowClass(instance);
-    if (!createInstallerWindow(instance, showCommand)) return 0;
+    if (!createInstallerWindow(instance, showCommand)) endProcess();
 
-    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(109));
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return static_cast<int>(message.wParam);
+    return runMessageLoop(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(WINDOW_CLASS_STRING_ID)));
 }

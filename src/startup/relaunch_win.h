@@ -1,7 +1,22 @@
-// Running the installer from an elevated copy in the user's temporary folder.
+// Where the installer runs from: the product configuration taken from the system's folders,
+// and the relaunch from an elevated copy in the user's temporary folder.
 #pragma once
 #include <string>
 
-// Returns only in the copy; any other process starts the copy with the same (lower-cased)
-// arguments and ends with exit code 0.
-void relaunchFromTempCopy(const std::wstring& commandLine);
+// Asks Windows for the folders and the module path, then fills the process-wide configuration.
+void configureProduct(const std::wstring& baseUrl);
+
+struct RelaunchResult {
+    enum class Outcome {
+        RunHere,     // this process is the copy: it goes on
+        Relaunched,  // the copy was started: this process ends
+        Failed,      // no copy could be made: this process shows the box and ends
+    };
+    Outcome outcome = Outcome::RunHere;
+    std::wstring message;  // the box of a failure, in fixed English (the texts are not loaded yet)
+    std::wstring caption;
+};
+
+// Unless this process runs from the temporary folder, copies the executable into a new folder
+// there and starts the copy with "runas" and the same (lower-cased) arguments.
+RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine);

@@ -1,6 +1,7 @@
-// Owners of Windows handles: closed exactly once, never copied.
+// Owners of Windows resources: each closed exactly once, moved but never copied.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 #include <wininet.h>
 
 #include <utility>
@@ -13,12 +14,9 @@ public:
     ~UniqueHandle() { reset(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, Traits::invalid())) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, Traits::invalid());
-        }
+        if (this != &other) reset(other.release());
         return *this;
     }
 
@@ -28,6 +26,13 @@ public:
     void reset(Handle handle = Traits::invalid()) {
         if (valid()) Traits::close(handle_);
         handle_ = handle;
+    }
+    // Gives up ownership: the caller (or the process's end) closes it.
+    Handle release() { return std::exchange(handle_, Traits::invalid()); }
+    // For out-parameters: closes what is held, then lends the slot.
+    Handle* out() {
+        reset();
+        return &handle_;
     }
 
 private:
@@ -54,9 +59,59 @@ struct InternetHandleTraits {
     static HINTERNET invalid() { return nullptr; }
     static void close(HINTERNET h) { InternetCloseHandle(h); }
 };
+struct GlobalMemoryTraits {
+    static HGLOBAL invalid() { return nullptr; }
+    static void close(HGLOBAL h) { GlobalFree(h); }
+};
+struct LocalMemoryTraits {
+    static wchar_t* invalid() { return nullptr; }
+    static void close(wchar_t* p) { LocalFree(p); }
+};
+struct TaskMemoryTraits {
+    static wchar_t* invalid() { return nullptr; }
+    static void close(wchar_t* p) { CoTaskMemFree(p); }
+};
+template <typename Interface>
+struct ComTraits {
+    static Interface* invalid() { return nullptr; }
+    static void close(Interface* p) { p->Release(); }
+};
 
 using KernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using FileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using FindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using RegistryKey = UniqueHandle<HKEY, RegistryKeyTraits>;
 using InternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
+using GlobalMemory = UniqueHandle<HGLOBAL, GlobalMemoryTraits>;
+// Text that FormatMessageW (LocalFree) or the shell (CoTaskMemFree) allocated.
+using LocalText = UniqueHandle<wchar_t*, LocalMemoryTraits>;
+using TaskText = UniqueHandle<wchar_t*, TaskMemoryTraits>;
+template <typename Interface>
+using ComPointer = UniqueHandle<Interface*, ComTraits<Interface>>;
+
+// The process and thread handles of a started child.
+struct ChildProcess {
+    KernelHandle process;
+    KernelHandle thread;
+};
+
+// A window's device context, given back to the window when the owner ends.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Puts the thread into a single-threaded apartment for the rest of its life. Never balanced with
+// CoUninitialize: the shell calls that follow on the same thread (the link object, ShellExecuteW)
+// need the apartment too, and the process ends with the thread.
+inline bool enterComApartment() { return SUCCEEDED(CoInitialize(nullptr)); }

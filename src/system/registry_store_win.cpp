@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "startup/product_config.h"
+#include "common/product_config.h"
 #include "system/handles_win.h"
 #include "system/registry_values.h"
 

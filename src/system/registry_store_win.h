@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "download/version.h"
-
-#include "system/install_state.h"
+#include "common/product_config.h"
+#include "common/version.h"
 
 class RegistryStore {
 public:

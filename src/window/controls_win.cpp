@@ -5,9 +5,11 @@
 
 #include <cstring>
 
+#include "common/product_config.h"
+#include "common/resource_ids.h"
 #include "localization/text_table.h"
-#include "startup/product_config.h"
-#include "startup/system_functions_win.h"
+#include "system/handles_win.h"
+#include "system/system_functions_win.h"
 
 // GDI+ through its flat C interface, declared here to keep the C++ wrapper headers out.
 namespace Gdiplus {
@@ -29,6 +31,12 @@ GdiplusStatus WINAPI GdipDrawImageRectI(Gdiplus::GpGraphics* graphics, Gdiplus::
                                         INT width, INT height);
 }
 
+struct GraphicsTraits {
+    static Gdiplus::GpGraphics* invalid() { return nullptr; }
+    static void close(Gdiplus::GpGraphics* graphics) { GdipDeleteGraphics(graphics); }
+};
+using Graphics = UniqueHandle<Gdiplus::GpGraphics*, GraphicsTraits>;
+
 namespace {
 ULONG_PTR gdiplusToken = 0;
 HBRUSH staticBackgroundBrush = nullptr;
@@ -45,13 +53,15 @@ void startGdiPlus() {
 
 HFONT createAppFont(HWND window, int points) {
     const GdiTable& gdi = gdiTable();
-    HDC dc = GetDC(window);
-    const int pixelsPerInch = gdi.GetDeviceCaps ? gdi.GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    int pixelsPerInch = 96;
+    {
+        const WindowDc dc(window);
+        if (gdi.GetDeviceCaps) pixelsPerInch = gdi.GetDeviceCaps(dc.get(), LOGPIXELSY);
+    }
     LOGFONTW font{};
     font.lfHeight = -MulDiv(points, pixelsPerInch, 72);
     font.lfWeight = FW_NORMAL;
     wcscpy(font.lfFaceName, L"Segoe UI");
-    ReleaseDC(window, dc);
     return gdi.CreateFontIndirectW ? gdi.CreateFontIndirectW(&font) : nullptr;
 }
 
@@ -98,42 +108,33 @@ HWND createLabel(HWND parent, HINSTANCE instance, const std::wstring& text, int 
 }
 
 Gdiplus::GpImage* loadPngResource(int id) {
-    HRSRC found = findResource(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3000));
-    if (!found) return nullptr;
-    HGLOBAL loaded = loadResource(nullptr, found);
-    const DWORD size = sizeofResource(nullptr, found);
-    const void* bytes = loaded ? lockResource(loaded) : nullptr;
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    if (!readResourceBytes(id, IMAGE_TYPE, &bytes, &size) || size == 0) return nullptr;
+    GlobalMemory block(GlobalAlloc(GMEM_FIXED, size));
+    if (!block) return nullptr;
+    std::memcpy(block.get(), bytes, size);
+    ComPointer<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(block.get(), TRUE, stream.out()))) return nullptr;
+    // The stream frees the block when it is released.
+    block.release();
     Gdiplus::GpImage* image = nullptr;
-    if (bytes && size > 0) {
-        HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
-        if (block) {
-            std::memcpy(block, bytes, size);
-            IStream* stream = nullptr;
-            if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
-                GdipLoadImageFromStream(stream, &image);
-                stream->Release();
-            } else {
-                GlobalFree(block);
-            }
-        }
-    }
-    if (loaded) freeResource(loaded);
+    GdipLoadImageFromStream(stream.get(), &image);
     return image;
 }
 
 void paintLogoAndSeparator(HDC dc, Gdiplus::GpImage* logo) {
     const ProductConfig& config = productConfig();
-    Gdiplus::GpGraphics* graphics = nullptr;
-    GdipCreateFromHDC(dc, &graphics);
+    Graphics graphics;
+    GdipCreateFromHDC(dc, graphics.out());
     if (graphics && logo) {
-        GdipDrawImageRectI(graphics, logo, config.logoLeft, config.logoTop, config.logoWidth, config.logoHeight);
+        GdipDrawImageRectI(graphics.get(), logo, config.logoLeft, config.logoTop, config.logoWidth, config.logoHeight);
     }
     const GdiTable& gdi = gdiTable();
     if (gdi.MoveToEx && gdi.LineTo) {
         gdi.MoveToEx(dc, 0, 240, nullptr);
         gdi.LineTo(dc, 475, 240);
     }
-    if (graphics) GdipDeleteGraphics(graphics);
 }
 
 HBRUSH colourStatic(HDC dc, HWND control, HWND link) {

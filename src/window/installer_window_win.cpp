@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "common/product_config.h"
+#include "common/resource_ids.h"
 #include "download/download_win.h"
-#include "download/error_box_win.h"
-#include "download/message_pump_win.h"
 #include "localization/text_table.h"
-#include "setup/file_system_win.h"
-#include "setup/install_folder_win.h"
 #include "setup/installer_win.h"
 #include "setup/uninstaller_win.h"
-#include "startup/product_config.h"
+#include "system/file_system_win.h"
+#include "system/message_pump_win.h"
+#include "system/processes_win.h"
 #include "system/registry_store_win.h"
+#include "window/boxes_win.h"
 #include "window/controls_win.h"
 #include "window/page_logic.h"
 
@@ -28,8 +29,8 @@ constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIM
 struct WindowState {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
-    PageState pageState = InstallOffer;
-    WorkState workState = NoWork;
+    PageState pageState = PageState::InstallOffer;
+    WorkState workState = WorkState::NoWork;
     bool closeAllowed = false;
     std::unique_ptr<Installer> theInstaller;
     WindowControls controls;
@@ -47,8 +48,6 @@ const std::wstring& brand() { return productConfig().brandName; }
 
 void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
 void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
-
-[[noreturn]] void endProcess() { ExitProcess(0); }
 
 void showInstallOffer() {
     const WindowControls& c = state().controls;
@@ -81,7 +80,7 @@ void showNewerInstalled() {
 void showFinalPage(const std::wstring& message) {
     WindowState& w = state();
     setText(w.controls.messageText, message);
-    w.pageState = FinalPage;
+    w.pageState = PageState::FinalPage;
     show(w.controls.actionButton, true);
     ShowWindow(w.window, SW_HIDE);
     ShowWindow(w.window, SW_SHOW);
@@ -103,9 +102,9 @@ void chooseFirstPageNow() {
     w.pageState = chooseFirstPage(registryStore().readIsInstalled(), s.uninstallMode, s.installedVersion,
                                   s.offeredVersion);
     switch (w.pageState) {
-        case InstallOffer: showInstallOffer(); break;
-        case UninstallOffer: showUninstallOffer(); break;
-        case FinalPage: showNewerInstalled(); break;
+        case PageState::InstallOffer: showInstallOffer(); break;
+        case PageState::UninstallOffer: showUninstallOffer(); break;
+        case PageState::FinalPage: showNewerInstalled(); break;
         default: showUpgradeOffer(); break;
     }
 }
@@ -125,7 +124,7 @@ void showWorkPage(bool cancelVisible) {
 void runUninstallPage() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
-    w.workState = UninstallWork;
+    w.workState = WorkState::UninstallWork;
     showWorkPage(false);
     // The product's name, not a version: the text names what is being removed.
     setText(c.messageText, text(L"IDS_UNINSTALLING_TEXT", {brand()}));
@@ -138,11 +137,19 @@ void runUninstallPage() {
 void runInstallPage() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
-    w.workState = InstallWork;
+    w.workState = WorkState::InstallWork;
     showWorkPage(true);
     setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
-    w.theInstaller->run();
-    if (w.pageState == CancelRequested) {
+    const InstallResult result = w.theInstaller->run();
+    if (result.outcome == InstallOutcome::FolderFailed) {
+        showFolderFailure(L" ", productConfig().installFolder);
+        endProcess();
+    }
+    if (result.outcome == InstallOutcome::DownloadFailed) {
+        showDownloadFailure(result.download);
+        endProcess();
+    }
+    if (w.pageState == PageState::CancelRequested) {
         setProgress(c.progressBar, 0);
         waitPumping(2000);
         SendMessageW(w.window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(c.actionButton));
@@ -161,8 +168,15 @@ void copyInstallerIntoInstallFolder() {
 
 void launchApplication() {
     const ProductConfig& config = productConfig();
-    const std::wstring target = config.installFolder + config.appExeName;
-    ShellExecuteW(nullptr, L"runas", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    shellExecute(L"runas", config.installFolder + config.appExeName);
+}
+
+// Only work that writes into the install folder makes sure of it, so Finish after an
+// uninstallation leaves no empty folder behind.
+void ensureInstallFolderOrEnd() {
+    if (ensureInstallFolder()) return;
+    showFolderFailure(L"  ", productConfig().installFolder);
+    endProcess();
 }
 
 void install() {
@@ -170,7 +184,7 @@ void install() {
     if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion);
     w.closeAllowed = false;
     runInstallPage();
-    if (w.pageState == InstallOffer) {
+    if (w.pageState == PageState::InstallOffer) {
         showFinalPage(successText(text(L"IDS_INSTALL_END_TEXT1", {brand()}),
                                   startupState().offeredVersion.versionText, text(L"IDS_INSTALL_END_TEXT2"),
                                   text(L"IDS_LAUNCH_TOOLKIT")));
@@ -182,39 +196,37 @@ void install() {
 void onActionButton() {
     WindowState& w = state();
     switch (w.pageState) {
-        case InstallOffer:
-            // Only work that writes into the install folder makes sure of it, so Finish after an
-            // uninstallation leaves no empty folder behind.
-            ensureInstallFolderOrExit(L"  ");
+        case PageState::InstallOffer:
+            ensureInstallFolderOrEnd();
             install();
             break;
-        case UpgradeOffer:
-            ensureInstallFolderOrExit(L"  ");
+        case PageState::UpgradeOffer:
+            ensureInstallFolderOrEnd();
             w.closeAllowed = false;
             runUninstallPage();
-            w.pageState = InstallOffer;
+            w.pageState = PageState::InstallOffer;
             install();
             break;
-        case UninstallOffer:
-        case CancelRequested:
+        case PageState::UninstallOffer:
+        case PageState::CancelRequested:
             show(w.controls.releaseNotesLink, false);
             w.closeAllowed = false;
             runUninstallPage();
-            showFinalPage(w.pageState == UninstallOffer ? text(L"IDS_UNINSTALL_END_TEXT", {brand()})
+            showFinalPage(w.pageState == PageState::UninstallOffer ? text(L"IDS_UNINSTALL_END_TEXT", {brand()})
                                                         : text(L"IDS_SUMMARY_CANCELLED"));
             w.closeAllowed = true;
             break;
-        case FinalPage:
-            if (w.workState == InstallWork) launchApplication();
+        case PageState::FinalPage:
+            if (w.workState == WorkState::InstallWork) launchApplication();
             endProcess();
     }
 }
 
 void onCancelButton() {
     WindowState& w = state();
-    if (w.pageState == InstallOffer && w.theInstaller) {
+    if (w.pageState == PageState::InstallOffer && w.theInstaller) {
         w.theInstaller->cancel();
-        w.pageState = CancelRequested;
+        w.pageState = PageState::CancelRequested;
         return;
     }
     endProcess();
@@ -222,22 +234,28 @@ void onCancelButton() {
 
 void onReleaseNotesLink() {
     const ProductConfig& config = productConfig();
-    ensureInstallFolderOrExit(L"  ");
+    ensureInstallFolderOrEnd();
     const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
-    if (!pathExists(path) &&
-        downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().controls.progressBar) != 0) {
-        return;
+    if (!pathExists(path)) {
+        const DownloadResult notes =
+            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().controls.progressBar);
+        if (!notes.ok()) {
+            showDownloadFailure(notes);
+            return;
+        }
     }
-    ShellExecuteW(GetDesktopWindow(), L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    shellExecute(L"open", path);
 }
 
 void onLanguageChange() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
     const LRESULT index = SendMessageW(c.languageList, CB_GETCURSEL, 0, 0);
-    wchar_t name[512] = {};
-    if (index != CB_ERR && SendMessageW(c.languageList, CB_GETLBTEXTLEN, index, 0) < 512) {
-        SendMessageW(c.languageList, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name));
+    const LRESULT length = index == CB_ERR ? CB_ERR : SendMessageW(c.languageList, CB_GETLBTEXTLEN, index, 0);
+    std::wstring name(length == CB_ERR ? 0 : static_cast<std::size_t>(length) + 1, L'\0');
+    if (!name.empty()) {
+        SendMessageW(c.languageList, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name.data()));
+        name.resize(wcslen(name.c_str()));
     }
     const std::wstring culture = textTable().cultureForName(name);
     textTable().setCulture(culture);
@@ -246,15 +264,15 @@ void onLanguageChange() {
     setText(c.cancelButton, text(L"IDS_CANCEL"));
     setText(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES"));
     switch (w.pageState) {
-        case InstallOffer:
+        case PageState::InstallOffer:
             setText(c.actionButton, text(L"IDS_INSTALL"));
             showInstallOffer();
             break;
-        case UninstallOffer:
+        case PageState::UninstallOffer:
             setText(c.actionButton, text(L"IDS_UNINSTALL"));
             showUninstallOffer();
             break;
-        case UpgradeOffer:
+        case PageState::UpgradeOffer:
             setText(c.actionButton, text(L"IDS_INSTALL"));
             showUpgradeOffer();
             break;
@@ -283,7 +301,7 @@ void onPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     paintLogoAndSeparator(dc, state().logoImage);
-    if (state().workState == NoWork) chooseFirstPageNow();
+    if (state().workState == WorkState::NoWork) chooseFirstPageNow();
     EndPaint(window, &paint);
 }
 
@@ -368,8 +386,8 @@ ATOM registerInstallerWindowClass(HINSTANCE instance) {
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = windowProcedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(100));
-    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(100));
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = startupState().windowClassName;

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "download/version.h"
+#include "common/version.h"
 
 // What start-up found out, read by the window.
 struct StartupState {

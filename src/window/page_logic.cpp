@@ -1,13 +1,13 @@
 #include "window/page_logic.h"
 
-#include "system/install_state.h"
+#include "common/product_config.h"
 
 PageState chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed,
                           const Version& offered) {
-    if (isInstalled == NOT_RECORDED) return InstallOffer;
-    if (uninstallMode || installed.versionText == offered.versionText) return UninstallOffer;
-    if (offered.compare(installed) < 0) return FinalPage;
-    return UpgradeOffer;
+    if (isInstalled == NOT_RECORDED) return PageState::InstallOffer;
+    if (uninstallMode || installed.versionText == offered.versionText) return PageState::UninstallOffer;
+    if (offered.compare(installed) < 0) return PageState::FinalPage;
+    return PageState::UpgradeOffer;
 }
 
 std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText) {

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "download/version.h"
+#include "common/version.h"
 
-enum PageState { InstallOffer = 0, UninstallOffer = 1, UpgradeOffer = 2, CancelRequested = 3, FinalPage = 4 };
-enum WorkState { NoWork = 0, InstallWork = 1, UninstallWork = 2 };
+enum class PageState : int { InstallOffer = 0, UninstallOffer = 1, UpgradeOffer = 2, CancelRequested = 3, FinalPage = 4 };
+enum class WorkState : int { NoWork = 0, InstallWork = 1, UninstallWork = 2 };
 
 // The first page for what the registry and the server say.
 PageState chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed,

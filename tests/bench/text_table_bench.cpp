@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "localization/text_table.h"
 
 namespace {

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "download/version.h"
+#include "common/text.h"
+#include "common/version.h"
 #include "localization/text_table.h"
 
 namespace {

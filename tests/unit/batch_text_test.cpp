@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "setup/batch_text.h"
+#include "setup/setup_rules.h"
 
 TEST(UnzipBatchBytes, ExactBytesForTheApplicationArchive) {
     const std::string expected = "7za x -y LumidexFlashdeck.zip\r\ndel /f LumidexFlashdeck.zip";

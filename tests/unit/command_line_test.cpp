@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "common/product_config.h"
+#include "common/text.h"
 #include "startup/command_line.h"
-#include "startup/product_config.h"
 
 namespace {
 const std::wstring kDefault = L"https://default.example/";

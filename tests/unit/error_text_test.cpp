@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
-#include "download/error_text.h"
+#include "common/text.h"
 
 namespace {
-TEST(LastPathElement, KeepsThePartAfterTheLastSeparator) {
+TEST(FileNamePart, KeepsThePartAfterTheLastSeparator) {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"C:\\Program Files (x86)\\Lumidex\\LumidexFlashdeck.zip", L"LumidexFlashdeck.zip"},
         {L"https://example.test/Flashdeck/config/lista_updater.xml", L"lista_updater.xml"},
@@ -17,7 +17,7 @@ TEST(LastPathElement, KeepsThePartAfterTheLastSeparator) {
         {L"folder\\", L""},
         {L"", L""},
     };
-    for (const auto& [path, element] : cases) EXPECT_EQ(lastPathElement(path), element) << path;
+    for (const auto& [path, element] : cases) EXPECT_EQ(fileNamePart(path), element) << path;
 }
 
 struct BodyCase {

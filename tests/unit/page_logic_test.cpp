@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "setup/uninstall_paths.h"
-#include "startup/temp_copy.h"
-#include "system/install_state.h"
+#include "common/product_config.h"
+#include "common/text.h"
+#include "setup/setup_rules.h"
+#include "startup/command_line.h"
 #include "window/page_logic.h"
 
 namespace {
@@ -31,21 +32,21 @@ INSTANTIATE_TEST_SUITE_P(
     Pages, FirstPage,
     ::testing::Values(
         // Nothing recorded: the install offer, also in uninstall mode and whatever the versions say.
-        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", InstallOffer},
-        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", InstallOffer},
-        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", InstallOffer},
+        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", PageState::InstallOffer},
+        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", PageState::InstallOffer},
+        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", PageState::InstallOffer},
         // Equal texts, or the uninstall switch: the uninstall offer.
-        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", UninstallOffer},
-        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", UninstallOffer},
-        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", UninstallOffer},
-        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", UninstallOffer},
+        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
+        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
+        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", PageState::UninstallOffer},
+        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", PageState::UninstallOffer},
         // Offered older: the newer-version notice (a final page).
-        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", FinalPage},
-        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", FinalPage},
+        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", PageState::FinalPage},
+        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", PageState::FinalPage},
         // Offered newer, or equal numbers written differently: the upgrade offer.
-        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", UpgradeOffer},
-        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", UpgradeOffer},
-        PageCase{3, false, L"", L"3.0.3.0", UpgradeOffer}));
+        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", PageState::UpgradeOffer},
+        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", PageState::UpgradeOffer},
+        PageCase{3, false, L"", L"3.0.3.0", PageState::UpgradeOffer}));
 
 TEST(PageTexts, JoinsLabelsAndSuccessText) {
     EXPECT_EQ(versionLabelText(L"Version", L"3.0.3.0"), L"Flashdeck Version: 3.0.3.0");

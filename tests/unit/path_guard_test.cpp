@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "setup/path_guard.h"
+#include "system/path_guard.h"
 
 namespace {
 const std::vector<std::wstring> kProtected = {

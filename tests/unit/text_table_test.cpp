@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "localization/startup_language.h"
+#include "common/text.h"
 #include "localization/text_table.h"
 #include "known_languages.h"
 

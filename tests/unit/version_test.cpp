@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "download/version.h"
+#include "common/version.h"
 
 namespace {
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "download/message_box_win.h"
+#include "window/boxes_win.h"
 
 struct RecordedBox {
     std::wstring text;

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "common/product_config.h"
 #include "download/download_win.h"
-#include "download/message_box_win.h"
-#include "download/version_check_win.h"
 #include "localization/text_table.h"
-#include "startup/product_config.h"
+#include "system/system_functions_win.h"
+#include "window/boxes_win.h"
 #include "box_recorder.h"
 
 namespace fs = std::filesystem;
@@ -26,13 +26,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // A stand-in for the progress bar: records every PBM_SETPOS; optionally presses Cancel
-// (sets the abort flag) when the first position arrives.
+// (cancels the download's token) when the first position arrives.
 std::vector<unsigned> positions;
 bool abortOnProgress = false;
+CancelToken token;
 LRESULT CALLBACK barProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == PBM_SETPOS) {
         positions.push_back(static_cast<unsigned>(wParam));
-        if (abortOnProgress) downloadAbortFlag = true;
+        if (abortOnProgress) token.cancel();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -91,7 +92,7 @@ protected:
         server = environment(L"FAULT_SERVER_URL");
         savedConfig = productConfig();
         if (server.empty()) GTEST_SKIP() << "FAULT_SERVER_URL is not set (run through tools/run_with_fault_server.sh)";
-        if (textTable().cultures().empty()) textTable().loadFromResource();
+        if (textTable().cultures().empty()) loadFromResource(textTable());
         textTable().setCulture(L"en-US");
 
         wchar_t temp[MAX_PATH];
@@ -104,6 +105,7 @@ protected:
         useServer(L"");
         positions.clear();
         abortOnProgress = false;
+        token.reset();
         bar = createRecordingBar();
         ASSERT_NE(bar, nullptr);
     }
@@ -121,8 +123,18 @@ protected:
         setProductConfig(makeProductConfig(server + options, folder.wstring(), L"C:\\x\\setup.exe"));
     }
 
+    // The code of the result, after the window's box for it (the download itself shows none).
+    static std::int32_t reported(const DownloadResult& result) {
+        showDownloadFailure(result);
+        return result.code;
+    }
+
     std::int32_t download(const std::wstring& fileName, double start = 10, double end = 30) {
-        return downloadFile(L"application/3.0.3.0/", folderText, fileName, start, end, bar);
+        return reported(downloadFile(L"application/3.0.3.0/", folderText, fileName, start, end, bar, &token));
+    }
+
+    static bool fetchText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& body) {
+        return reported(downloadText(urlPart, fileName, body)) == 0;
     }
 
     // Lines of the server's request log that contain the text.
@@ -157,9 +169,9 @@ protected:
 
 TEST_F(Download, StoresTheWholeBodyAndMovesTheBarToTheEndOfItsRange) {
     useServer(L"size=30000/");
-    downloadAbortFlag = true;  // a call that gets past the connection test starts with it cleared
+    token.cancel();  // a call that gets past the connection test starts with it cleared
     ASSERT_EQ(download(archive), 0);
-    EXPECT_FALSE(downloadAbortFlag);
+    EXPECT_FALSE(token.cancelled());
     EXPECT_EQ(readFile(folder / archive), generatedBody(30000));
     EXPECT_FALSE(fs::exists(folder / (archive + L".part")));
     EXPECT_TRUE(recorder.boxes().empty());
@@ -197,11 +209,11 @@ TEST_F(Download, AnAbsentOrUnusableLengthStoresTheBodyWithoutProgress) {
 }
 
 TEST_F(Download, AnEmptyUrlPartGivesRootAndFileNameAndTheInstallFolderIsTheDestination) {
-    ASSERT_EQ(downloadFile(L"", folderText, L"notes.pdf", 0, 0, bar), 0);
+    ASSERT_EQ(reported(downloadFile(L"", folderText, L"notes.pdf", 0, 0, bar)), 0);
     EXPECT_GE(requestsFor("/Flashdeck/notes.pdf"), 1);
 
     fs::create_directories(productConfig().installFolder);
-    ASSERT_EQ(downloadToInstallFolder(L"application/1.0.0.0/", archive, 10, 30, bar), 0);
+    ASSERT_EQ(reported(downloadToInstallFolder(L"application/1.0.0.0/", archive, 10, 30, bar)), 0);
     EXPECT_EQ(readFile(fs::path(productConfig().installFolder) / archive), generatedBody(10000));
 }
 
@@ -258,7 +270,7 @@ TEST_F(Download, ADestinationThatCannotBeWrittenIsAFailure) {
 
     // A folder that does not exist: nothing is fetched at all.
     recorder.clear();
-    EXPECT_EQ(downloadFile(L"application/3.0.3.0/", folderText + L"missing\\", L"unreachable.zip", 10, 30, bar),
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText + L"missing\\", L"unreachable.zip", 10, 30, bar)),
               ERROR_PATH_NOT_FOUND);
     expectOneErrorBoxAbout(L"unreachable.zip");
     EXPECT_EQ(requestsFor("unreachable.zip"), 0);
@@ -278,9 +290,9 @@ TEST_F(Download, WithoutAConnectionShowsTheNoNetworkBoxAndTouchesNothing) {
     setConnectionTest(neverConnected);
     for (bool flag : {true, false}) {
         recorder.clear();
-        downloadAbortFlag = flag;
+        if (flag) token.cancel(); else token.reset();
         EXPECT_EQ(download(L"offline.zip"), -1);
-        EXPECT_EQ(downloadAbortFlag, flag);
+        EXPECT_EQ(token.cancelled(), flag);
         ASSERT_EQ(recorder.boxes().size(), 1u);
         EXPECT_EQ(recorder.boxes()[0].text, L"There is no internet connection. Please try again later.");
         EXPECT_EQ(recorder.boxes()[0].caption, L"Failed to download");
@@ -290,7 +302,7 @@ TEST_F(Download, WithoutAConnectionShowsTheNoNetworkBoxAndTouchesNothing) {
 
     std::wstring body = L"untouched";
     recorder.clear();
-    EXPECT_FALSE(downloadText(L"config/", L"offline.xml", body));
+    EXPECT_FALSE(fetchText(L"config/", L"offline.xml", body));
     EXPECT_EQ(recorder.boxes().size(), 1u);
     EXPECT_EQ(requestsFor("offline"), 0);
 }
@@ -305,7 +317,7 @@ TEST_F(Download, AServerThatCannotBeReachedShowsTheBoxWithoutAName) {
 TEST_F(Download, TextOfMoreThanOneBufferArrivesWholeAndInOrder) {
     useServer(L"big/");
     std::wstring body;
-    ASSERT_TRUE(downloadText(L"application/", L"big.txt", body));
+    ASSERT_TRUE(fetchText(L"application/", L"big.txt", body));
     const std::string expected = generatedBody(20000);
     EXPECT_EQ(body, std::wstring(expected.begin(), expected.end()));
     EXPECT_TRUE(recorder.boxes().empty());
@@ -322,7 +334,7 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
         recorder.clear();
         useServer(c.mode);
         std::wstring body = L"stale";
-        EXPECT_FALSE(downloadText(L"config/", versionFile, body));
+        EXPECT_FALSE(fetchText(L"config/", versionFile, body));
         EXPECT_TRUE(body.empty());
         expectOneErrorBoxAbout(versionFile);
         wchar_t code[32];
@@ -332,9 +344,11 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
 }
 
 TEST_F(Download, TheOfferedVersionComesFromTheVersionFile) {
-    EXPECT_EQ(fetchServerVersion(), L"3.0.3.0");
+    EXPECT_EQ(fetchServerVersion().versionText, L"3.0.3.0");
     useServer(L"notags/");
-    EXPECT_EQ(fetchServerVersion(), L"");
+    const VersionCheck noTags = fetchServerVersion();
+    EXPECT_TRUE(noTags.download.ok());
+    EXPECT_EQ(noTags.versionText, L"");
     EXPECT_TRUE(recorder.boxes().empty());
 }
 }  // namespace

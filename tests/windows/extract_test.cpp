@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "setup/batch_text.h"
+#include "common/product_config.h"
 #include "setup/extract_win.h"
-#include "startup/product_config.h"
-#include "startup/system_functions_win.h"
+#include "setup/setup_rules.h"
+#include "system/system_functions_win.h"
 
 namespace {
 std::string readAll(const std::wstring& path) {
@@ -124,7 +124,7 @@ TEST_F(ExtractTest, WritesTheExtractorResourceUnchanged) {
     const void* data = nullptr;
     DWORD size = 0;
     ASSERT_TRUE(readResourceBytes(2001, 2000, &data, &size));
-    writeResourceToFile(2001, 2000, L"7za.exe");
+    ASSERT_TRUE(writeResourceToFile(2001, 2000, L"7za.exe"));
     const std::string written = readAll(folder_ + L"7za.exe");
     ASSERT_EQ(written.size(), size);
     EXPECT_EQ(written, std::string(static_cast<const char*>(data), size));
@@ -136,8 +136,8 @@ TEST_F(ExtractTest, WritesTheExtractorResourceUnchanged) {
 }
 
 TEST_F(ExtractTest, MissingResourceWritesNothing) {
-    writeResourceToFile(4242, 2000, L"nothing.exe");
-    writeResourceToFile(2001, 4242, L"wrongtype.exe");
+    EXPECT_FALSE(writeResourceToFile(4242, 2000, L"nothing.exe"));
+    EXPECT_FALSE(writeResourceToFile(2001, 4242, L"wrongtype.exe"));
     EXPECT_FALSE(exists(folder_ + L"nothing.exe"));
     EXPECT_FALSE(exists(folder_ + L"wrongtype.exe"));
 }
@@ -148,8 +148,10 @@ TEST_F(ExtractTest, UnpacksOverExistingFilesAndCleansUp) {
     writeAll(folder_ + L"LumidexFlashdeck.zip",
              storedZip({{"readme.txt", "new text"}, {"bin/", ""}, {"bin/data.bin", std::string("\x00\x01\xff", 3)}}));
 
-    extractArchive(L"LumidexFlashdeck.zip");
+    const ChildExit extraction = extractArchive(L"LumidexFlashdeck.zip");
 
+    EXPECT_TRUE(extraction.started());
+    EXPECT_EQ(extraction.exitCode, 0u);
     EXPECT_EQ(readAll(folder_ + L"readme.txt"), "new text");
     EXPECT_EQ(readAll(folder_ + L"bin\\data.bin"), std::string("\x00\x01\xff", 3));
     EXPECT_FALSE(exists(folder_ + L"LumidexFlashdeck.zip"));

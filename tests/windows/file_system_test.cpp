@@ -6,9 +6,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "setup/file_system_win.h"
+#include "system/file_system_win.h"
 #include "system/handles_win.h"
-#include "system/known_folders_win.h"
+#include "system/paths_win.h"
 
 namespace {
 void writeFile(const std::wstring& path, const char* text = "x") {

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "download/message_pump_win.h"
+#include "system/message_pump_win.h"
+#include "system/processes_win.h"
 
 namespace fs = std::filesystem;
 
@@ -92,8 +93,8 @@ TEST(RunAndWait, ACommandThatCannotStartIsSkipped) {
         GetProcessHandleCount(GetCurrentProcess(), &count);
         return count;
     }();
-    runAndWait(L"\"C:\\no such folder\\no such program.exe\" /quiet");
-    runAndWait(L"");
+    EXPECT_FALSE(runAndWait(L"\"C:\\no such folder\\no such program.exe\" /quiet").started());
+    EXPECT_FALSE(runAndWait(L"").started());
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_EQ(handlesAfter, handlesBefore);
@@ -108,12 +109,31 @@ TEST(RunAndWait, ReturnsOnlyWhenTheChildHasEndedAndClosesItsHandles) {
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
     // The child writes the marker only after about two seconds and ends with a failure code.
-    runAndWait(L"cmd /c ping -n 3 127.0.0.1 >nul & echo done>\"" + marker.wstring() + L"\" & exit 3");
+    const ChildExit child =
+        runAndWait(L"cmd /c ping -n 3 127.0.0.1 >nul & echo done>\"" + marker.wstring() + L"\" & exit 3");
+    EXPECT_TRUE(child.started());
+    EXPECT_EQ(child.exitCode, 3u);
 
     EXPECT_TRUE(fs::exists(marker)) << "runAndWait returned before the child had ended";
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_EQ(handlesAfter, handlesBefore);
     fs::remove(marker);
+}
+
+// The installer's exit code is 0 however the loop ends: a quit code is not passed on, and a
+// failing GetMessageW (here: a filter window that no longer exists) ends the loop with 0 too.
+TEST(MessageLoop, EndsWithExitCodeZero) {
+    PostQuitMessage(7);
+    EXPECT_EQ(runMessageLoop(nullptr), 0);
+
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    DestroyWindow(gone);
+    PostQuitMessage(9);  // ends the loop should GetMessageW not fail here
+    EXPECT_EQ(runMessageLoop(nullptr, gone), 0);
+    MSG left;
+    while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
+    }
 }
 }  // namespace

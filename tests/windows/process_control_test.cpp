@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "setup/process_control_win.h"
-#include "startup/product_config.h"
+#include "common/product_config.h"
+#include "common/text.h"
 #include "system/handles_win.h"
+#include "system/processes_win.h"
 
 namespace {
 std::wstring ownPath() {

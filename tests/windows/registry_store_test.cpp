@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "startup/product_config.h"
+#include "common/product_config.h"
 #include "system/handles_win.h"
 #include "system/registry_store_win.h"
 

@@ -6,9 +6,10 @@
 #include <shobjidl.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
-#include "startup/product_config.h"
+#include "common/product_config.h"
 #include "system/shortcuts_win.h"
 
 namespace {
@@ -95,7 +96,7 @@ TEST_F(ShortcutTest, PathIsOnTheDesktopWithLinkExtension) {
 }
 
 TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
-    createDesktopShortcut();
+    ASSERT_TRUE(createDesktopShortcut());
     const ProductConfig& config = productConfig();
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
@@ -106,6 +107,20 @@ TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
     EXPECT_EQ(lstrcmpiW(link.iconPath.c_str(), (config.installFolder + config.appExeName).c_str()), 0)
         << link.iconPath;
     EXPECT_EQ(link.iconIndex, 0);
+}
+
+// The shell calls that follow the shortcut on the installer's thread need its COM apartment: a
+// thread without one still has it after the shortcut is made.
+TEST_F(ShortcutTest, TheThreadStaysInItsApartment) {
+    bool made = false;
+    HRESULT again = E_FAIL;
+    std::thread([&] {
+        made = createDesktopShortcut();
+        again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (SUCCEEDED(again)) CoUninitialize();
+    }).join();
+    EXPECT_TRUE(made);
+    EXPECT_EQ(again, S_FALSE) << "the apartment was left when the shortcut was made";
 }
 
 TEST_F(ShortcutTest, ExistingFileOfTheSameNameIsReplaced) {

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "startup/product_config.h"
-#include "startup/system_functions_win.h"
+#include "common/product_config.h"
+#include "startup/relaunch_win.h"
+#include "system/paths_win.h"
+#include "system/system_functions_win.h"
 
 namespace {
 std::wstring modulePath(HMODULE module) {

@@ -9,14 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "download/error_box_win.h"
-#include "download/error_text.h"
-#include "download/message_box_win.h"
-#include "localization/text_resource_win.h"
+#include "window/boxes_win.h"
+#include "common/text.h"
+#include "system/system_functions_win.h"
 #include "localization/text_table.h"
 #include "box_recorder.h"
 #include "../unit/known_languages.h"
-#include "startup/system_functions_win.h"
 
 namespace {
 
@@ -66,7 +64,7 @@ std::map<wchar_t, int> placeholders(const std::wstring& text) {
 const TextTable& realTable() {
     static const TextTable table = [] {
         TextTable loaded;
-        loaded.loadFromResource();
+        loadFromResource(loaded);
         return loaded;
     }();
     return table;
@@ -160,7 +158,7 @@ TEST(SystemMessage, KnownCodeHasTheSystemsTextUnchanged) {
 
 TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
     TextTable& shared = textTable();
-    if (shared.cultures().empty()) shared.loadFromResource();
+    if (shared.cultures().empty()) loadFromResource(shared);
     const std::wstring previous = shared.getCulture();
     std::vector<RecordedBox> shownBoxes;
     {

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
+#include "common/product_config.h"
 #include "download/download_win.h"
-#include "download/message_box_win.h"
-#include "download/message_pump_win.h"
-#include "startup/product_config.h"
+#include "system/message_pump_win.h"
+#include "window/boxes_win.h"
 
 namespace {
 double processorSeconds() {
@@ -47,7 +47,9 @@ int wmain(int argc, wchar_t** argv) {
 
     const double wallStart = wallSeconds();
     const double cpuStart = processorSeconds();
-    const std::int32_t result = downloadFile(L"", folder, argv[2], 0, 100, nullptr);
+    const DownloadResult download = downloadFile(L"", folder, argv[2], 0, 100, nullptr);
+    showDownloadFailure(download);
+    const std::int32_t result = download.code;
     const double wall = wallSeconds() - wallStart;
     const double cpu = processorSeconds() - cpuStart;
     WIN32_FILE_ATTRIBUTE_DATA attributes{};

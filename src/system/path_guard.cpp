@@ -1,11 +1,9 @@
-#include "setup/path_guard.h"
+#include "system/path_guard.h"
 
-#include <cwctype>
+#include "common/text.h"
 
 namespace {
 bool isLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool startsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -27,33 +25,25 @@ size_t uncPieceCount(const std::wstring& key) {
 }
 }  // namespace
 
-std::wstring folderCompareKey(const std::wstring& path) {
-    std::wstring key;
-    key.reserve(path.size());
-    for (wchar_t c : path) key.push_back(isSeparator(c) ? L'\\' : static_cast<wchar_t>(std::towlower(c)));
-    while (!key.empty() && key.back() == L'\\') key.pop_back();
-    return key;
-}
-
 bool isDriveRoot(const std::wstring& path) {
-    const std::wstring key = folderCompareKey(path);
+    const std::wstring key = pathCompareKey(path);
     if (key.size() == 2 && isLetter(key[0]) && key[1] == L':') return true;
     return startsWith(key, L"\\\\") && uncPieceCount(key) <= 2;
 }
 
 bool isProtectedFolder(const std::wstring& path, const std::vector<std::wstring>& protectedFolders) {
-    const std::wstring key = folderCompareKey(path);
+    const std::wstring key = pathCompareKey(path);
     if (key.empty() || isDriveRoot(path)) return true;
     for (const std::wstring& folder : protectedFolders) {
-        const std::wstring protectedKey = folderCompareKey(folder);
+        const std::wstring protectedKey = pathCompareKey(folder);
         if (!protectedKey.empty() && protectedKey == key) return true;
     }
     return false;
 }
 
 bool isDirectChildOf(const std::wstring& path, const std::wstring& parent) {
-    const std::wstring key = folderCompareKey(path);
-    const std::wstring parentKey = folderCompareKey(parent);
+    const std::wstring key = pathCompareKey(path);
+    const std::wstring parentKey = pathCompareKey(parent);
     if (parentKey.empty() || key.size() <= parentKey.size() + 1) return false;
     if (!startsWith(key, parentKey) || key[parentKey.size()] != L'\\') return false;
     return key.find(L'\\', parentKey.size() + 1) == std::wstring::npos;
@@ -62,7 +52,7 @@ bool isDirectChildOf(const std::wstring& path, const std::wstring& parent) {
 bool folderRemovalAllowed(const std::wstring& path, const std::vector<std::wstring>& protectedFolders,
                           const std::vector<std::wstring>& profileRoots) {
     if (path.find(L"..") != std::wstring::npos) return false;
-    const std::wstring key = folderCompareKey(path);
+    const std::wstring key = pathCompareKey(path);
     if (startsWith(key, L"\\\\?\\") || startsWith(key, L"\\\\.\\")) return false;
     const bool driveQualified = key.size() >= 3 && isLetter(key[0]) && key[1] == L':' && key[2] == L'\\';
     const bool uncQualified = startsWith(key, L"\\\\");

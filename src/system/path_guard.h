@@ -3,9 +3,6 @@
 #include <string>
 #include <vector>
 
-// The path in a form for comparison: "/" as "\", lower case, no trailing backslashes.
-std::wstring folderCompareKey(const std::wstring& path);
-
 // "C:", "C:\" and the like, and the root of a network share ("\\server\share").
 bool isDriveRoot(const std::wstring& path);
 

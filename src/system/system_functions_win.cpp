@@ -1,8 +1,9 @@
-#include "startup/system_functions_win.h"
+#include "system/system_functions_win.h"
 
-#include <string>
-
-#include "startup/product_config.h"
+#include "common/resource_ids.h"
+#include "localization/text_table.h"
+#include "system/handles_win.h"
+#include "system/paths_win.h"
 
 namespace {
 HMODULE loadSystemLibrary(const wchar_t* name) {
@@ -104,4 +105,22 @@ bool readResourceBytes(int id, int type, const void** data, DWORD* size) {
     *data = loaded ? lockResource(loaded) : nullptr;
     // Resources of the executable stay mapped for the life of the process, so the bytes stay valid.
     return *data != nullptr;
+}
+
+std::wstring loadTextResource(int id) {
+    const void* data = nullptr;
+    DWORD size = 0;
+    if (!readResourceBytes(id, TEXT_TABLE_TYPE, &data, &size)) return std::wstring();
+    return decodeUtf16Le(static_cast<const std::uint8_t*>(data), size);
+}
+
+void loadFromResource(TextTable& table) { table.parse(loadTextResource(TEXT_TABLE_ID)); }
+
+std::wstring systemMessageText(std::int32_t code) {
+    LocalText buffer;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(buffer.out()), 0, nullptr);
+    // Kept exactly as the system gives it, trailing line break included.
+    return (length != 0 && buffer) ? std::wstring(buffer.get(), length) : std::wstring();
 }

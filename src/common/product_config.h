@@ -1,5 +1,6 @@
 // The names, paths and numbers that tie the installer to one product.
 #pragma once
+#include <cstdint>
 #include <string>
 
 struct ProductConfig {
@@ -28,18 +29,14 @@ struct ProductConfig {
 ProductConfig makeProductConfig(const std::wstring& baseUrl, const std::wstring& programFilesX86,
                                 const std::wstring& selfPath);
 
-// The text after the last backslash; the whole text when there is none.
-std::wstring fileNamePart(const std::wstring& path);
-
 // The process-wide configuration. Empty until configureProduct has run, constant after.
 const ProductConfig& productConfig();
 void setProductConfig(const ProductConfig& config);
 
-// Asks Windows for the folders and the module path, then fills the process-wide configuration.
-void configureProduct(const std::wstring& baseUrl);
-
-// The System folder without trailing backslash, asked of the shell on every call.
-std::wstring systemFolder();
-
 inline constexpr const wchar_t* installerVersion = L"3.0.3.0";
 inline constexpr const wchar_t* sisterAppExeName = L"KelvraSSDFlashdeck.exe";
+
+// Values of the IsInstalled record.
+inline constexpr std::int32_t NOT_RECORDED = 5;  // no installation recorded (value absent or unreadable)
+inline constexpr std::uint32_t installStarted = 1;
+inline constexpr std::uint32_t installCompleted = 3;

@@ -1,4 +1,4 @@
-#include "setup/batch_text.h"
+#include "setup/setup_rules.h"
 
 namespace {
 void appendNarrowed(std::string& out, const std::wstring& text) {
@@ -17,4 +17,13 @@ std::string unzipBatchBytes(const std::wstring& archiveName) {
 
 std::wstring runtimeInstallerCommand(const std::wstring& installFolder) {
     return L"\"" + installFolder + L"vcredist_x86.exe\" /quiet /norestart";
+}
+
+std::wstring folderToRemove(const std::wstring& recordedPath, const std::wstring& configuredFolder) {
+    return recordedPath.empty() ? configuredFolder : recordedPath;
+}
+
+std::wstring vendorFolderOf(const std::wstring& installPath, const std::wstring& productWord) {
+    const auto position = installPath.find(productWord);
+    return position == std::wstring::npos ? std::wstring() : installPath.substr(0, position);
 }

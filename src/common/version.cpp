@@ -1,17 +1,13 @@
-#include "download/version.h"
+#include "common/version.h"
 
 #include <cstdint>
 #include <limits>
 #include <string_view>
 #include <vector>
 
-#include "localization/text_table.h"
+#include "common/text.h"
 
 namespace {
-bool isBlank(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
-}
-
 // Leading blanks, an optional sign, then decimal digits up to the first non-digit.
 // No digits gives 0; a value beyond 32 bits stops at the nearest limit instead of
 // wrapping, so any text yields a number.

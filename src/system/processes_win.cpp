@@ -1,11 +1,11 @@
-#include "setup/process_control_win.h"
+#include "system/processes_win.h"
 
-#include <windows.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <vector>
 
-#include "startup/product_config.h"
+#include "common/text.h"
 #include "system/handles_win.h"
 
 namespace {
@@ -22,6 +22,30 @@ std::wstring imagePath(HANDLE process) {
     return std::wstring();
 }
 }  // namespace
+
+ChildExit runAndWait(std::wstring commandLine, const std::wstring& application, const std::wstring& folder) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    ChildExit result;
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
+                        FALSE, CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                        &created)) {
+        result.startError = GetLastError();
+        return result;
+    }
+    const ChildProcess child{KernelHandle(created.hProcess), KernelHandle(created.hThread)};
+    WaitForSingleObject(child.process.get(), INFINITE);
+    GetExitCodeProcess(child.process.get(), &result.exitCode);
+    return result;
+}
+
+bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments) {
+    const HINSTANCE started = ShellExecuteW(nullptr, verb, file.c_str(), arguments.empty() ? nullptr : arguments.c_str(),
+                                           nullptr, SW_SHOWNORMAL);
+    // ShellExecuteW reports success as a value above 32.
+    return reinterpret_cast<INT_PTR>(started) > 32;
+}
 
 void terminateProcessesByName(const std::wstring& name) {
     if (name.empty()) return;

@@ -1,4 +1,7 @@
-#include "startup/product_config.h"
+#include "common/product_config.h"
+
+#include "common/resource_ids.h"
+#include "common/text.h"
 
 namespace {
 ProductConfig& instance() {
@@ -6,11 +9,6 @@ ProductConfig& instance() {
     return config;
 }
 }  // namespace
-
-std::wstring fileNamePart(const std::wstring& path) {
-    const auto slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 ProductConfig makeProductConfig(const std::wstring& baseUrl, const std::wstring& programFilesX86,
                                 const std::wstring& selfPath) {
@@ -27,7 +25,7 @@ ProductConfig makeProductConfig(const std::wstring& baseUrl, const std::wstring&
     c.shortcutName = L"Lumidex SSD Flashdeck";
     c.appExeName = L"LumidexSSDFlashdeck.exe";
     c.appArchiveName = L"LumidexFlashdeck.zip";
-    c.logoImageId = 3002;
+    c.logoImageId = LOGO_IMAGE_ID;
     c.logoWidth = 130;
     c.logoHeight = 34;
     c.logoLeft = 15;

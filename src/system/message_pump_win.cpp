@@ -1,8 +1,6 @@
-#include "download/message_pump_win.h"
+#include "system/message_pump_win.h"
 
 #include <windows.h>
-
-#include "system/handles_win.h"
 
 namespace {
 // Milliseconds on a monotonic clock: a change of the system time neither lengthens nor
@@ -41,15 +39,15 @@ void waitPumping(int ms) {
     }
 }
 
-void runAndWait(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION created{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &created)) {
-        return;
+int runMessageLoop(HACCEL accelerators, HWND filter) {
+    MSG message;
+    // GetMessageW gives -1 on failure, with nothing in the message: that ends the loop too.
+    while (GetMessageW(&message, filter, 0, 0) > 0) {
+        if (!accelerators || !TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
     }
-    const KernelHandle process(created.hProcess);
-    const KernelHandle thread(created.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
+    // The installer's exit code is 0 whatever ended the loop.
+    return 0;
 }

@@ -1,6 +1,13 @@
-// System functions reached by name in libraries loaded by full path from the System folder.
+// System functions reached by name in libraries loaded by full path from the System folder,
+// the executable's resources, and the system's message texts.
 #pragma once
 #include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <string>
+
+class TextTable;
 
 struct GdiTable {
     HMODULE module = nullptr;
@@ -46,5 +53,16 @@ BOOL freeResource(HGLOBAL loaded);
 // Calls that skip themselves when the entry is missing.
 void deleteUrlCacheEntry(const wchar_t* url);
 
-// The bytes of a resource of the executable; false when it is missing or unreadable.
+// The bytes of a resource of the executable; false when it is missing or unreadable. The bytes
+// stay valid for the life of the process.
 bool readResourceBytes(int id, int type, const void** data, DWORD* size);
+
+// The text resource (type 1000) with the given id as UTF-16 units, byte-order mark included;
+// empty when the executable has no such resource.
+std::wstring loadTextResource(int id);
+// Parses the executable's text table resource into the table.
+void loadFromResource(TextTable& table);
+
+// The system message table's description of the code, unchanged (trailing line break included);
+// empty when it has none.
+std::wstring systemMessageText(std::int32_t code);

@@ -1,12 +1,12 @@
-#include "setup/file_system_win.h"
+#include "system/file_system_win.h"
 
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "setup/path_guard.h"
 #include "system/handles_win.h"
-#include "system/known_folders_win.h"
+#include "system/path_guard.h"
+#include "system/paths_win.h"
 
 namespace {
 bool isNotFoundError(DWORD error) {
@@ -24,12 +24,6 @@ bool isNotFoundError(DWORD error) {
     }
 }
 
-std::wstring environmentValue(const wchar_t* name) {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(name, buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
-}
-
 std::wstring withoutTrailingBackslashes(std::wstring path) {
     while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     return path;
@@ -38,13 +32,8 @@ std::wstring withoutTrailingBackslashes(std::wstring path) {
 // The absolute, long form of a path, so that "C:\WINDOWS\.", "C:/Windows" or a short
 // 8.3 name cannot slip past the comparison with the protected folders.
 std::wstring resolvedPath(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 2] = {};
-    const DWORD fullLength = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-    if (fullLength == 0 || fullLength >= MAX_PATH * 2) return std::wstring();
-    wchar_t longer[MAX_PATH * 2] = {};
-    const DWORD longLength = GetLongPathNameW(full, longer, MAX_PATH * 2);
-    if (longLength > 0 && longLength < MAX_PATH * 2) return longer;
-    return full;
+    const std::wstring full = fullPathOf(path);
+    return full.empty() ? full : longPathOf(full);
 }
 
 bool isDirectory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }

@@ -1,0 +1,14 @@
+// Letting window messages through: the main loop, and pauses during long work.
+#pragma once
+#include <windows.h>
+
+// Dispatches every queued message of the thread, then returns.
+void pumpMessages();
+
+// Spends at least ms milliseconds (monotonic clock) dispatching messages as they arrive,
+// without burning a processor; returns at once for 0 or less.
+void waitPumping(int ms);
+
+// Dispatches messages (through the accelerators, when given) until WM_QUIT or a failure of
+// GetMessageW; filter is for tests. Returns the process's exit code, always 0.
+int runMessageLoop(HACCEL accelerators, HWND filter = nullptr);

@@ -1,0 +1,25 @@
+// Child processes: running one hidden and waiting for it, starting one with administrator
+// rights, and ending the running application before its files are removed.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+struct ChildExit {
+    DWORD startError = 0;  // 0 when the child was started
+    DWORD exitCode = 0;
+    bool started() const { return startError == 0; }
+};
+
+// Starts a hidden child with the (already quoted) command line and waits for it to end.
+// application: the program's full path, so that no program of that name elsewhere on the search
+// path runs instead (empty: Windows takes the first word of the command line); folder: its
+// current folder (empty: the installer's).
+ChildExit runAndWait(std::wstring commandLine, const std::wstring& application = {}, const std::wstring& folder = {});
+
+// ShellExecuteW with the verb "runas" (or another verb); true when Windows started it.
+bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments = {});
+
+// Terminates every process whose executable file name equals name exactly (case-sensitive),
+// never the installer itself.
+void terminateProcessesByName(const std::wstring& name);

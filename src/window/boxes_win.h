@@ -1,0 +1,28 @@
+// What the user is told and how the process ends: the one way the installer shows a message
+// box (tests capture the boxes instead of blocking on them), the boxes for failures that the
+// lower layers report as results, and the one place where the process ends.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct DownloadResult;
+
+// Shows a box with no owner window; returns what MessageBoxW returns (or what the hook returns).
+int showMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags);
+
+// Replaces the box with a function of the same shape; nullptr restores MessageBoxW.
+using MessageBoxHook = int (*)(const std::wstring& text, const std::wstring& caption, unsigned flags);
+void setMessageBoxHook(MessageBoxHook hook);
+
+// The box for a system or WinINet error code: its description, the code and the path's last element.
+void showErrorBox(std::int32_t code, const std::wstring& path);
+
+// The box for a failed download: the no-connection box, or the error box naming the file;
+// nothing for success or a cancelled download.
+void showDownloadFailure(const DownloadResult& result);
+
+// The box for an install folder that could not be made: its text, separator, then the folder.
+void showFolderFailure(const std::wstring& separator, const std::wstring& folder);
+
+// Ends the process with exit code 0, the code of every end of the installer.
+[[noreturn]] void endProcess();
