@@ -4,7 +4,9 @@ target_compile_definitions(flashdeck_portable PUBLIC ${WIN32_DEFINES})
 target_compile_options(flashdeck_portable PRIVATE -Wall -Wextra)
 
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(INSTALLER_LIBS wininet comctl32 gdiplus ole32 uuid shell32 advapi32 user32 kernel32)
+# Only DLLs that Windows always takes from the System folder; WinINet, the common controls and
+# GDI+ are loaded by full path at run time (src/system/system_functions_win.h).
+set(INSTALLER_LIBS ole32 uuid shell32 advapi32 user32 kernel32)
 
 # --- The 7-Zip console extractor, taken from the npm package into the build tree.
 set(SEVENZIP_DIR ${CMAKE_BINARY_DIR}/third_party/7zip-bin)
@@ -90,7 +92,7 @@ add_test(NAME windows_unit_tests COMMAND ${FLASHDECK_WINE_LOADER} $<TARGET_FILE:
 file(GLOB WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
 if(WINDOWS_TEST_SOURCES)
   add_executable(windows_tests ${WINDOWS_TEST_SOURCES} ${RESOURCE_OBJ})
-  target_link_libraries(windows_tests PRIVATE flashdeck_win32 gtest)
+  target_link_libraries(windows_tests PRIVATE flashdeck_win32 gtest ntdll)
   target_link_options(windows_tests PRIVATE -municode ${STATIC_LINK})
   target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
   # The resource checks read the shipped 32-bit installer also when this is the 64-bit test build.

@@ -188,6 +188,7 @@ class BuildPaths:
         self.trust_ca = self.build_dir / "tools" / "trust_ca" / "trust_ca.exe"
         self.demo_app = self.build_dir / "tools" / "demo_app" / "LumidexSSDFlashdeck.exe"
         self.vcredist_stub = self.build_dir / "tools" / "vcredist_stub" / "vcredist_x86.exe"
+        self.canary_dll = self.build_dir / "tools" / "canary_dll" / "canary.dll"
 
     @classmethod
     def discover(cls):
@@ -905,8 +906,12 @@ class Machine:
             args += ["--until", str(until)]
         return ProgressWatch(self._popen(args))
 
-    def start_installer(self, args=(), location="temp", name=INSTALLER_NAME, exe=None, cwd=None):
+    def start_installer(self, args=(), location="temp", name=INSTALLER_NAME, exe=None, cwd=None, beside=None,
+                        extra_env=None):
         """Copies the installer into the prefix and starts it with exactly the given arguments.
+
+        beside: {file name: host path} copied next to the installer first (planted files);
+        extra_env: variables for the installer's environment (and Wine's, such as WINEDLLOVERRIDES).
 
         args: joined with blanks into the Windows command line as they are (so '"https://..."'
         keeps its quotes); location: "temp" (the user's temporary folder: the installer counts as
@@ -924,11 +929,13 @@ class Machine:
         folder_host = self.win_path_to_host(folder_win)
         folder_host.mkdir(parents=True, exist_ok=True)
         shutil.copy2(source, folder_host / name)
+        for planted, origin in (beside or {}).items():
+            shutil.copy2(origin, folder_host / planted)
         exe_win = folder_win.rstrip("\\") + "\\" + name
         command_line = " ".join(str(a) for a in args)
         log(f"starting {exe_win} {command_line}")
         proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win],
-                           extra_env={"FLASHDECK_E2E_ARGS": command_line})
+                           extra_env=dict(extra_env or {}, FLASHDECK_E2E_ARGS=command_line))
         return InstallerProcess(self, proc, exe_win, command_line)
 
     def start_program(self, exe_win, args="", cwd=None):

@@ -17,7 +17,8 @@ constexpr std::int32_t truncatedDownload = ERROR_UNEXP_NET_ERR;
 
 bool systemConnectionTest() {
     DWORD flags = 0;
-    return InternetGetConnectedState(&flags, 0) != FALSE;
+    const WinInetTable& net = winInet();
+    return net.InternetGetConnectedState && net.InternetGetConnectedState(&flags, 0) != FALSE;
 }
 
 ConnectionTest connectionTest = systemConnectionTest;
@@ -33,9 +34,11 @@ struct Request {
 
 // Opens the URL; 0 or the code (a failure here names no file: the server was not reached).
 std::int32_t openRequest(const std::wstring& url, Request& request) {
-    request.root.reset(InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    const WinInetTable& net = winInet();
+    if (!net.complete()) return ERROR_MOD_NOT_FOUND;
+    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!request.root) return lastError();
-    request.url.reset(InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, 0, 0));
+    request.url.reset(net.InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, 0, 0));
     return request.url ? 0 : lastError();
 }
 
@@ -43,7 +46,7 @@ std::int32_t openRequest(const std::wstring& url, Request& request) {
 std::int32_t responseStatusError(HINTERNET url) {
     DWORD status = 0;
     DWORD length = sizeof status;
-    if (!HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
+    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
         return lastError();
     }
     return statusErrorCode(status);
@@ -53,7 +56,7 @@ std::int32_t responseStatusError(HINTERNET url) {
 double expectedLength(HINTERNET url) {
     wchar_t header[64];
     DWORD length = sizeof header;
-    if (!HttpQueryInfoW(url, HTTP_QUERY_CONTENT_LENGTH, header, &length, nullptr)) return 0;
+    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_CONTENT_LENGTH, header, &length, nullptr)) return 0;
     return parseContentLength(std::wstring(header, length / sizeof(wchar_t)));
 }
 
@@ -72,7 +75,7 @@ std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, Take take) {
     double received = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(url, buffer, bufferSize, &read)) return lastError();
+        if (!winInet().InternetReadFile(url, buffer, bufferSize, &read)) return lastError();
         if (cancel && cancel->cancelled()) return ABORTED;
         if (read == 0) break;
         received += read;

@@ -152,6 +152,9 @@ std::wstring text(const std::wstring& key, const std::vector<std::wstring>& argu
 
 void chooseStartupLanguage(TextTable& table, const std::function<std::wstring()>& readCulture,
                            const std::function<void(const std::wstring&)>& writeCulture) {
-    if (readCulture().empty()) writeCulture(table.cultureForName(L"English"));
-    table.setCulture(readCulture());
+    const std::wstring english = table.cultureForName(L"English");
+    if (readCulture().empty()) writeCulture(english);
+    const std::wstring stored = readCulture();
+    // A start that cannot store the culture shows English rather than empty texts.
+    table.setCulture(stored.empty() ? english : stored);
 }

@@ -48,7 +48,7 @@ std::wstring text(const std::wstring& key);
 std::wstring text(const std::wstring& key, const std::vector<std::wstring>& arguments);
 
 // Makes the stored culture current; on the first run (nothing stored) stores the culture
-// whose display name is "English" first. The culture made current is always the one
-// read back after that, known to the table or not.
+// whose display name is "English" first. The culture made current is the one read back after
+// that, known to the table or not; English when nothing could be stored.
 void chooseStartupLanguage(TextTable& table, const std::function<std::wstring()>& readCulture,
                            const std::function<void(const std::wstring&)>& writeCulture);

@@ -15,6 +15,7 @@
 
 namespace {
 constexpr int pauseMs = 2000;
+constexpr const wchar_t* extractorFileName = L"7za.exe";
 }  // namespace
 
 bool ensureInstallFolder() {
@@ -42,7 +43,9 @@ InstallResult Installer::run() {
     if (!ensureInstallFolder()) return {InstallOutcome::FolderFailed, {}};
     SetCurrentDirectoryW(config.installFolder.c_str());
     store.writeIsInstalled(installStarted);
-    writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, L"7za.exe");
+    // A cut-off extractor would fail in ways nobody could explain: the install stops here.
+    const std::int32_t extractor = writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, extractorFileName);
+    if (extractor != 0) return {InstallOutcome::ExtractorFailed, {}, extractor, config.installFolder + extractorFileName};
     setProgress(10);
     waitPumping(pauseMs);
     if (cancelRequested) return {InstallOutcome::Cancelled, {}};

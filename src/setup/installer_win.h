@@ -12,13 +12,16 @@ bool ensureInstallFolder();
 enum class InstallOutcome {
     Completed,       // every step ran
     Cancelled,       // stopped at a cancel checkpoint
-    FolderFailed,    // the install folder could not be made
-    DownloadFailed,  // the archive did not download (see download)
+    FolderFailed,     // the install folder could not be made
+    ExtractorFailed,  // the extractor could not be written whole (see error and path)
+    DownloadFailed,   // the archive did not download (see download)
 };
 
 struct InstallResult {
     InstallOutcome outcome = InstallOutcome::Completed;
     DownloadResult download;
+    std::int32_t error = 0;
+    std::wstring path;
 };
 
 class Installer {

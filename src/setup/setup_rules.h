@@ -4,17 +4,29 @@
 #pragma once
 #include <string>
 
-// "7za x -y " + name, CR LF, "del /f " + name, with no line break at the end. Every UTF-16
+// ".\\7za.exe x -y " + name, CR LF, "del /f " + name, with no line break at the end. Every UTF-16
 // unit is reduced to its low byte (the names involved are ASCII). These are the exact bytes
 // that go to disk.
 std::string unzipBatchBytes(const std::wstring& archiveName);
+
+// The interpreter's command line for the batch file: "cmd /D /C " + its name.
+std::wstring extractorCommandLine(const std::wstring& batchFileName);
+
+// The environment block of the extraction: only SystemRoot, windir, ComSpec, TEMP, TMP, a PATH of
+// the System folder and the default PATHEXT, so that nothing of the user's environment decides
+// what the elevated interpreter runs. Folders without trailing backslash.
+std::wstring minimalEnvironment(const std::wstring& windowsFolder, const std::wstring& systemFolder,
+                                const std::wstring& tempFolder);
 
 // The runtime installer's command line, its path in quotes: unquoted, Windows would try
 // "C:\Program.exe" and other pieces of the path first.
 std::wstring runtimeInstallerCommand(const std::wstring& installFolder);
 
-// The recorded install path, or the configured install folder when none is recorded.
-std::wstring folderToRemove(const std::wstring& recordedPath, const std::wstring& configuredFolder);
+// The folder an uninstallation removes: the recorded install path only when it is the configured
+// folder or lies inside the vendor folder (a drive path without ".."), else the configured folder.
+// The registry value is not trusted further: "D:\\Data" or a share would be emptied as administrator.
+std::wstring folderToRemove(const std::wstring& recordedPath, const std::wstring& configuredFolder,
+                           const std::wstring& vendorFolder);
 
 // The part of the install path before the product word (the vendor folder), or empty when the
 // word does not occur.

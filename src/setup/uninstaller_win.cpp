@@ -20,6 +20,11 @@ void leaveFolder(const std::wstring& folder) {
     const std::wstring temp = longTempFolder();
     if (!temp.empty()) SetCurrentDirectoryW(temp.c_str());
 }
+
+bool isOnFixedDrive(const std::wstring& path) {
+    if (path.size() < 3) return false;
+    return GetDriveTypeW(path.substr(0, 3).c_str()) == DRIVE_FIXED;
+}
 }  // namespace
 
 Uninstaller::Uninstaller(HWND progressBar) : progressBar(progressBar) {}
@@ -39,7 +44,8 @@ void Uninstaller::run() {
     stepDone(20);
 
     // Only this product line's folder: the sister line's recorded path belongs to its own uninstaller.
-    const std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder);
+    std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder, config.vendorFolder);
+    if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
     removeFolderTree(installPath);
     const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);

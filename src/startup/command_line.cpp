@@ -22,7 +22,9 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
     const auto testPos = options.commandLine.find(L"-test");
     if (testPos != std::wstring::npos) {
         std::wstring url = quotedUrlAfterSwitch(options.commandLine, testPos);
-        if (!url.empty()) {
+        // Only an HTTPS server with a host: the value is handed through the elevation.
+        const std::wstring scheme = L"https://";
+        if (url.size() > scheme.size() && url.compare(0, scheme.size(), scheme) == 0) {
             if (url.back() != L'/' && url.back() != L'\\') url += L'/';
             options.baseUrl = url;
         }
@@ -38,4 +40,23 @@ std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long proces
     std::wstring folder = tempFolder;
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
     return folder + name;
+}
+
+bool isCopyFolderName(const std::wstring& name) {
+    const std::wstring lower = lowerAscii(name);
+    if (lower.rfind(L"lfd", 0) != 0) return false;
+    int numbers = 0;
+    bool inNumber = false;
+    for (std::size_t i = 3; i < lower.size(); ++i) {
+        const wchar_t c = lower[i];
+        if ((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f')) {
+            if (!inNumber) ++numbers;
+            inNumber = true;
+        } else if (c == L'-' && inNumber) {
+            inNumber = false;
+        } else {
+            return false;
+        }
+    }
+    return numbers == 3 && inNumber;
 }

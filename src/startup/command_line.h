@@ -12,9 +12,12 @@ struct StartupOptions {
 inline constexpr const wchar_t* defaultBaseUrl = L"https://downloads.lumidex.com/";
 
 // Lower-cases the arguments, then finds "-test" with its quoted URL and "-uninstall".
-// A "-test" without a quoted value, or with an empty one, keeps the default URL.
+// A "-test" without a quoted value, or with one that is not an https:// URL, keeps the default URL.
 StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstring& defaultUrl = defaultBaseUrl);
 
 // The name of a new copy folder inside the temporary folder (given with its trailing backslash).
 std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,
                             unsigned long long tick);
+
+// Whether a folder name is one that copyFolderPath makes ("LFD" and three hexadecimal numbers).
+bool isCopyFolderName(const std::wstring& name);

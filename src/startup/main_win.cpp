@@ -8,6 +8,7 @@
 #include "localization/text_table.h"
 #include "startup/command_line.h"
 #include "startup/relaunch_win.h"
+#include "system/file_system_win.h"
 #include "system/message_pump_win.h"
 #include "system/registry_store_win.h"
 #include "system/system_functions_win.h"
@@ -19,11 +20,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     SetDllDirectoryW(L"");
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    const StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     StartupState& startup = startupState();
+    startup.image = openOwnImage();
+    const StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     startup.uninstallMode = options.uninstallMode;
     configureProduct(options.baseUrl);
-    const RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine);
+    const RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, startup.image.get());
     if (relaunch.outcome == RelaunchResult::Outcome::Failed) showMessageBox(relaunch.message, relaunch.caption, MB_OK);
     if (relaunch.outcome != RelaunchResult::Outcome::RunHere) endProcess();
 

@@ -4,8 +4,8 @@
 #include <knownfolders.h>
 
 #include "common/product_config.h"
-#include "common/text.h"
 #include "startup/command_line.h"
+#include "system/file_system_win.h"
 #include "system/paths_win.h"
 #include "system/processes_win.h"
 
@@ -29,27 +29,39 @@ std::wstring createCopyFolder(const std::wstring& tempFolder, DWORD& error) {
     }
     return std::wstring();
 }
+
+// The relaunched copy: its folder has the copy's name and lies directly in the temporary folder.
+bool isTheCopy(const std::wstring& selfPath, const std::wstring& tempFolder) {
+    const std::wstring folder = selfPath.substr(0, selfPath.find_last_of(L"\\/") + 1);
+    const std::wstring trimmed = folder.empty() ? folder : folder.substr(0, folder.size() - 1);
+    const std::size_t slash = trimmed.find_last_of(L"\\/");
+    if (slash == std::wstring::npos || !isCopyFolderName(trimmed.substr(slash + 1))) return false;
+    return isSameFolder(trimmed.substr(0, slash + 1), tempFolder);
+}
 }  // namespace
 
 void configureProduct(const std::wstring& baseUrl) {
     setProductConfig(makeProductConfig(baseUrl, knownFolderPath(FOLDERID_ProgramFilesX86), modulePath()));
 }
 
-RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine) {
+RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE image) {
     const ProductConfig& config = productConfig();
-    // The long form, so that a short (8.3) form cannot make the copy fail to recognise itself
-    // and relaunch again and again.
     const std::wstring tempFolder = longTempFolder();
     if (tempFolder.empty()) return failure(L"Failed to establish temp name", L"Name Error");
-    if (isInsideFolder(longPathOf(config.selfPath), tempFolder)) return {};
+    // A copy that "runas" could not elevate runs without rights rather than relaunch for ever.
+    if (isTheCopy(config.selfPath, tempFolder)) return {};
+    // Elevation is read from the token: a start from the temporary folder without rights (a
+    // download opened straight from a zip) is not taken for the copy.
+    if (processIsElevated() && isWithinFolder(config.selfPath, tempFolder)) return {};
 
     DWORD error = 0;
     const std::wstring copyFolder = createCopyFolder(tempFolder, error);
     if (copyFolder.empty()) return failure(withCode(L"Failed to create temp folder", error), L"Create Error");
     const std::wstring copyPath = copyFolder + L"\\" + config.selfFileName;
-    if (!CopyFileW(config.selfPath.c_str(), copyPath.c_str(), TRUE)) {
-        return failure(withCode(L"Failed to copy program", GetLastError()), L"Copy Error");
-    }
+    // From the handle held since the start, not by path: the file under the path may be another by now.
+    const std::int32_t copied = image == INVALID_HANDLE_VALUE ? static_cast<std::int32_t>(ERROR_INVALID_HANDLE)
+                                                              : copyFromHandle(image, copyPath);
+    if (copied != 0) return failure(withCode(L"Failed to copy program", static_cast<DWORD>(copied)), L"Copy Error");
     shellExecute(L"runas", copyPath, commandLine);
     return {RelaunchResult::Outcome::Relaunched, {}, {}};
 }

@@ -1,6 +1,8 @@
 // Where the installer runs from: the product configuration taken from the system's folders,
 // and the relaunch from an elevated copy in the user's temporary folder.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 // Asks Windows for the folders and the module path, then fills the process-wide configuration.
@@ -17,6 +19,9 @@ struct RelaunchResult {
     std::wstring caption;
 };
 
-// Unless this process runs from the temporary folder, copies the executable into a new folder
-// there and starts the copy with "runas" and the same (lower-cased) arguments.
-RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine);
+// Runs here when this process is the copy (its own folder, made by the relaunch, directly inside
+// the temporary folder) or is elevated and inside the temporary folder. Otherwise copies the
+// executable, read from image (the handle held since the start), into a new folder there and
+// starts the copy with "runas" and the same (lower-cased) arguments. The temporary folder is
+// compared by identity, not by spelling.
+RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE image);

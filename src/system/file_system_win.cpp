@@ -193,3 +193,81 @@ void deleteFilesInFolder(const std::wstring& folder) {
         if (!isDirectory(entry.attributes)) DeleteFileW((base + L"\\" + entry.name).c_str());
     }
 }
+
+FileHandle openOwnImage() {
+    const std::wstring self = modulePath();
+    return FileHandle(CreateFileW(self.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) return static_cast<std::int32_t>(GetLastError());
+    DWORD error = 0;
+    {
+        FileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file) return static_cast<std::int32_t>(GetLastError());
+        char buffer[65536];
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) {
+                error = GetLastError();
+                break;
+            }
+            if (read == 0) break;
+            DWORD written = 0;
+            if (!WriteFile(file.get(), buffer, read, &written, nullptr)) {
+                error = GetLastError();
+                break;
+            }
+            if (written != read) {
+                error = ERROR_WRITE_FAULT;
+                break;
+            }
+        }
+    }
+    if (error != 0) DeleteFileW(target.c_str());
+    return static_cast<std::int32_t>(error);
+}
+
+namespace {
+struct FolderIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool known = false;
+    bool operator==(const FolderIdentity& other) const {
+        return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
+               indexLow == other.indexLow;
+    }
+};
+
+FolderIdentity identityOf(const std::wstring& folder) {
+    FolderIdentity identity;
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!handle || !GetFileInformationByHandle(handle.get(), &information)) return identity;
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return identity;
+    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow, true};
+    return identity;
+}
+}  // namespace
+
+bool isSameFolder(const std::wstring& a, const std::wstring& b) { return identityOf(a) == identityOf(b); }
+
+bool isWithinFolder(const std::wstring& path, const std::wstring& folder) {
+    const FolderIdentity target = identityOf(folder);
+    if (!target.known) return false;
+    std::wstring parent = withoutTrailingBackslashes(path);
+    for (std::size_t slash = parent.find_last_of(L"\\/"); slash != std::wstring::npos && slash > 0;
+         slash = parent.find_last_of(L"\\/")) {
+        parent.resize(slash);
+        // "C:" names the current folder of drive C, not its root.
+        const std::wstring candidate = parent.size() == 2 && parent[1] == L':' ? parent + L"\\" : parent;
+        if (identityOf(candidate) == target) return true;
+    }
+    return false;
+}

@@ -1,7 +1,12 @@
-// File-system helpers of the install and uninstall sequences.
+// File-system helpers of the start-up, the install and the uninstall sequences.
 #pragma once
+#include <windows.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "system/handles_win.h"
 
 enum class PathState { Exists, Missing, Unknown };
 
@@ -25,3 +30,16 @@ std::vector<std::wstring> protectedSystemFolders();
 std::vector<std::wstring> userProfileRoots();
 // Whether removeFolderTree and deleteFilesInFolder may work on this folder.
 bool folderTreeRemovalAllowed(const std::wstring& folder);
+
+// The running executable's file, opened for reading and shared for reading only: while the handle
+// lives, nobody can rename, replace or write the file the elevated process was started from.
+FileHandle openOwnImage();
+// Copies the whole file behind the handle (from its start) to a new file at target, which must
+// not exist yet; 0 or the error. An incomplete copy is deleted.
+std::int32_t copyFromHandle(HANDLE source, const std::wstring& target);
+// Whether both paths name the same existing folder, compared by the file system's identity of
+// the folder (volume and file index), not by spelling: short names, case, links and trailing
+// separators do not matter.
+bool isSameFolder(const std::wstring& a, const std::wstring& b);
+// Whether the path lies inside the folder (at any depth), by the identity of its parent folders.
+bool isWithinFolder(const std::wstring& path, const std::wstring& folder);

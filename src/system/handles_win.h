@@ -55,9 +55,11 @@ struct RegistryKeyTraits {
     static HKEY invalid() { return nullptr; }
     static void close(HKEY h) { RegCloseKey(h); }
 };
+// WinINet is reached through its table (system_functions_win.h), not the import table.
+void closeInternetHandle(HINTERNET handle);
 struct InternetHandleTraits {
     static HINTERNET invalid() { return nullptr; }
-    static void close(HINTERNET h) { InternetCloseHandle(h); }
+    static void close(HINTERNET h) { closeInternetHandle(h); }
 };
 struct GlobalMemoryTraits {
     static HGLOBAL invalid() { return nullptr; }

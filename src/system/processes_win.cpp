@@ -23,14 +23,25 @@ std::wstring imagePath(HANDLE process) {
 }
 }  // namespace
 
-ChildExit runAndWait(std::wstring commandLine, const std::wstring& application, const std::wstring& folder) {
+ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    FileHandle nul;
+    if (options.detachedInput) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        nul.reset(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                              OPEN_EXISTING, 0, nullptr));
+        if (!nul) return {GetLastError(), 0};
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    }
+    std::wstring environment = options.environment;
     PROCESS_INFORMATION created{};
     ChildExit result;
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
-                        FALSE, CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                        &created)) {
+    if (!CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), commandLine.data(),
+                        nullptr, nullptr, options.detachedInput, CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? nullptr : environment.data(),
+                        options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &created)) {
         result.startError = GetLastError();
         return result;
     }
@@ -38,6 +49,15 @@ ChildExit runAndWait(std::wstring commandLine, const std::wstring& application, 
     WaitForSingleObject(child.process.get(), INFINITE);
     GetExitCodeProcess(child.process.get(), &result.exitCode);
     return result;
+}
+
+bool processIsElevated() {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out())) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
 }
 
 bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments) {

@@ -11,11 +11,20 @@ struct ChildExit {
     bool started() const { return startError == 0; }
 };
 
+struct ChildOptions {
+    // The program's full path, so that no program of that name elsewhere on the search path runs
+    // instead (empty: Windows takes the first word of the command line).
+    std::wstring application;
+    std::wstring folder;       // its current folder (empty: the installer's)
+    std::wstring environment;  // a whole environment block (empty: the installer's own)
+    bool detachedInput = false;  // standard input, output and error on NUL, nothing else inherited
+};
+
 // Starts a hidden child with the (already quoted) command line and waits for it to end.
-// application: the program's full path, so that no program of that name elsewhere on the search
-// path runs instead (empty: Windows takes the first word of the command line); folder: its
-// current folder (empty: the installer's).
-ChildExit runAndWait(std::wstring commandLine, const std::wstring& application = {}, const std::wstring& folder = {});
+ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options = {});
+
+// Whether this process runs with an elevated (administrator) token.
+bool processIsElevated();
 
 // ShellExecuteW with the verb "runas" (or another verb); true when Windows started it.
 bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments = {});

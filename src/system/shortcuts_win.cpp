@@ -6,6 +6,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <string>
+
 #include "common/product_config.h"
 #include "system/handles_win.h"
 #include "system/paths_win.h"
@@ -14,15 +16,31 @@ namespace {
 constexpr DWORD allServerContexts =
     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
+bool isReparsePoint(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The Desktop folder, unless it is a link: the user controls it, and an administrator's write or
+// delete there must not be led into another folder.
+std::wstring desktopFolder() {
+    const std::wstring desktop = knownFolderPath(FOLDERID_Desktop);
+    return desktop.empty() || isReparsePoint(GetFileAttributesW(desktop.c_str())) ? std::wstring() : desktop;
+}
+
+// Deletes the shortcut only when it is a plain file: a link or a folder under its name is not ours.
 void deleteShortcutFile(const std::wstring& name) {
     const std::wstring path = desktopShortcutPath(name);
     if (path.empty()) return;
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || isReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return;
+    }
+    DeleteFileW(path.c_str());
 }
 }  // namespace
 
 std::wstring desktopShortcutPath(const std::wstring& name) {
-    const std::wstring desktop = knownFolderPath(FOLDERID_Desktop);
+    const std::wstring desktop = desktopFolder();
     return desktop.empty() ? desktop : desktop + L"\\" + name + L".lnk";
 }
 
@@ -45,7 +63,20 @@ bool createDesktopShortcut() {
     if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))) || !file) {
         return false;
     }
-    return SUCCEEDED(file.get()->Save(path.c_str(), TRUE));
+    // Written under a new name of its own, then renamed over the shortcut's name: a link the user
+    // placed under either name is never written through, only replaced.
+    const std::wstring temporary =
+        path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()) + L".tmp";
+    if (GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    if (FAILED(file.get()->Save(temporary.c_str(), TRUE))) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 void removeDesktopShortcuts() {

@@ -38,9 +38,35 @@ GdiTable loadGdiTable() {
     return table;
 }
 
-// Static initialisation fills both tables before the entry runs.
-const CacheEntryDeleter theCacheEntryDeleter = loadCacheEntryDeleter();
-const GdiTable theGdiTable = loadGdiTable();
+WinInetTable loadWinInet() {
+    WinInetTable table;
+    table.module = loadSystemLibrary(L"\\wininet.dll");
+    lookUp(table.module, "InternetGetConnectedState", table.InternetGetConnectedState);
+    lookUp(table.module, "InternetOpenW", table.InternetOpenW);
+    lookUp(table.module, "InternetOpenUrlW", table.InternetOpenUrlW);
+    lookUp(table.module, "HttpQueryInfoW", table.HttpQueryInfoW);
+    lookUp(table.module, "InternetReadFile", table.InternetReadFile);
+    lookUp(table.module, "InternetCloseHandle", table.InternetCloseHandle);
+    return table;
+}
+
+CommonControlsTable loadCommonControls() {
+    CommonControlsTable table;
+    table.module = loadSystemLibrary(L"\\comctl32.dll");
+    lookUp(table.module, "InitCommonControlsEx", table.InitCommonControlsEx);
+    return table;
+}
+
+GdiPlusTable loadGdiPlus() {
+    GdiPlusTable table;
+    table.module = loadSystemLibrary(L"\\gdiplus.dll");
+    lookUp(table.module, "GdiplusStartup", table.GdiplusStartup);
+    lookUp(table.module, "GdipLoadImageFromStream", table.GdipLoadImageFromStream);
+    lookUp(table.module, "GdipCreateFromHDC", table.GdipCreateFromHDC);
+    lookUp(table.module, "GdipDeleteGraphics", table.GdipDeleteGraphics);
+    lookUp(table.module, "GdipDrawImageRectI", table.GdipDrawImageRectI);
+    return table;
+}
 
 ResourceFunctions theResourceFunctions;
 int resourceLoads = 0;
@@ -63,8 +89,37 @@ Function resourceEntry(Function ResourceFunctions::*entry) {
 }
 }  // namespace
 
-const GdiTable& gdiTable() { return theGdiTable; }
-const CacheEntryDeleter& cacheEntryDeleter() { return theCacheEntryDeleter; }
+// Function-local statics: each table is filled on its first use, after the entry has narrowed
+// the DLL search order, never during static initialisation.
+const GdiTable& gdiTable() {
+    static const GdiTable table = loadGdiTable();
+    return table;
+}
+const CacheEntryDeleter& cacheEntryDeleter() {
+    static const CacheEntryDeleter table = loadCacheEntryDeleter();
+    return table;
+}
+const WinInetTable& winInet() {
+    static const WinInetTable table = loadWinInet();
+    return table;
+}
+const CommonControlsTable& commonControls() {
+    static const CommonControlsTable table = loadCommonControls();
+    return table;
+}
+const GdiPlusTable& gdiPlus() {
+    static const GdiPlusTable table = loadGdiPlus();
+    return table;
+}
+
+void closeInternetHandle(HINTERNET handle) {
+    if (winInet().InternetCloseHandle) winInet().InternetCloseHandle(handle);
+}
+
+bool WinInetTable::complete() const {
+    return InternetGetConnectedState && InternetOpenW && InternetOpenUrlW && HttpQueryInfoW && InternetReadFile &&
+           InternetCloseHandle;
+}
 const ResourceFunctions& resourceFunctions() { return theResourceFunctions; }
 int resourceTableLoadCount() { return resourceLoads; }
 
@@ -94,7 +149,8 @@ BOOL freeResource(HGLOBAL loaded) {
 }
 
 void deleteUrlCacheEntry(const wchar_t* url) {
-    if (theCacheEntryDeleter.DeleteUrlCacheEntry) theCacheEntryDeleter.DeleteUrlCacheEntry(url);
+    const CacheEntryDeleter& deleter = cacheEntryDeleter();
+    if (deleter.DeleteUrlCacheEntry) deleter.DeleteUrlCacheEntry(url);
 }
 
 bool readResourceBytes(int id, int type, const void** data, DWORD* size) {

@@ -1,13 +1,31 @@
 // System functions reached by name in libraries loaded by full path from the System folder,
 // the executable's resources, and the system's message texts.
+//
+// Only DLLs that Windows always takes from the System folder (KnownDLLs) are in the import table;
+// every other library is loaded here by its full path, and only when first used, which is after
+// the entry has narrowed the DLL search order. Nothing is loaded during static initialisation.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
 #include <wininet.h>
 
 #include <cstdint>
 #include <string>
 
 class TextTable;
+
+// GDI+ through its flat C interface, declared here to keep the C++ wrapper headers out.
+namespace Gdiplus {
+class GpGraphics;
+class GpImage;
+}  // namespace Gdiplus
+struct GdiplusStartupInput {
+    UINT32 GdiplusVersion = 1;
+    void* DebugEventCallback = nullptr;
+    BOOL SuppressBackgroundThread = FALSE;
+    BOOL SuppressExternalCodecs = FALSE;
+};
 
 struct GdiTable {
     HMODULE module = nullptr;
@@ -27,6 +45,32 @@ struct CacheEntryDeleter {
     BOOL(WINAPI* DeleteUrlCacheEntry)(LPCWSTR) = nullptr;
 };
 
+struct WinInetTable {
+    HMODULE module = nullptr;
+    BOOL(WINAPI* InternetGetConnectedState)(LPDWORD, DWORD) = nullptr;
+    HINTERNET(WINAPI* InternetOpenW)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) = nullptr;
+    HINTERNET(WINAPI* InternetOpenUrlW)(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) = nullptr;
+    BOOL(WINAPI* HttpQueryInfoW)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD) = nullptr;
+    BOOL(WINAPI* InternetReadFile)(HINTERNET, LPVOID, DWORD, LPDWORD) = nullptr;
+    BOOL(WINAPI* InternetCloseHandle)(HINTERNET) = nullptr;
+    // True when every entry was found.
+    bool complete() const;
+};
+
+struct CommonControlsTable {
+    HMODULE module = nullptr;
+    BOOL(WINAPI* InitCommonControlsEx)(const INITCOMMONCONTROLSEX*) = nullptr;
+};
+
+struct GdiPlusTable {
+    HMODULE module = nullptr;
+    int(WINAPI* GdiplusStartup)(ULONG_PTR*, const GdiplusStartupInput*, void*) = nullptr;
+    int(WINAPI* GdipLoadImageFromStream)(IStream*, Gdiplus::GpImage**) = nullptr;
+    int(WINAPI* GdipCreateFromHDC)(HDC, Gdiplus::GpGraphics**) = nullptr;
+    int(WINAPI* GdipDeleteGraphics)(Gdiplus::GpGraphics*) = nullptr;
+    int(WINAPI* GdipDrawImageRectI)(Gdiplus::GpGraphics*, Gdiplus::GpImage*, INT, INT, INT, INT) = nullptr;
+};
+
 struct ResourceFunctions {
     HMODULE module = nullptr;
     HRSRC(WINAPI* FindResourceW)(HMODULE, LPCWSTR, LPCWSTR) = nullptr;
@@ -36,9 +80,12 @@ struct ResourceFunctions {
     BOOL(WINAPI* FreeResource)(HGLOBAL) = nullptr;
 };
 
-// Filled before the entry runs; never unloaded.
+// Filled on first use; never unloaded.
 const GdiTable& gdiTable();
 const CacheEntryDeleter& cacheEntryDeleter();
+const WinInetTable& winInet();
+const CommonControlsTable& commonControls();
+const GdiPlusTable& gdiPlus();
 // Filled on the first resource access; the number of times it was filled, for tests.
 const ResourceFunctions& resourceFunctions();
 int resourceTableLoadCount();

@@ -11,33 +11,13 @@
 #include "system/handles_win.h"
 #include "system/system_functions_win.h"
 
-// GDI+ through its flat C interface, declared here to keep the C++ wrapper headers out.
-namespace Gdiplus {
-class GpGraphics;
-}
-using GdiplusStatus = int;
-struct GdiplusStartupInput {
-    UINT32 GdiplusVersion = 1;
-    void* DebugEventCallback = nullptr;
-    BOOL SuppressBackgroundThread = FALSE;
-    BOOL SuppressExternalCodecs = FALSE;
-};
-extern "C" {
-GdiplusStatus WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
-GdiplusStatus WINAPI GdipLoadImageFromStream(IStream* stream, Gdiplus::GpImage** image);
-GdiplusStatus WINAPI GdipCreateFromHDC(HDC dc, Gdiplus::GpGraphics** graphics);
-GdiplusStatus WINAPI GdipDeleteGraphics(Gdiplus::GpGraphics* graphics);
-GdiplusStatus WINAPI GdipDrawImageRectI(Gdiplus::GpGraphics* graphics, Gdiplus::GpImage* image, INT x, INT y,
-                                        INT width, INT height);
-}
-
+namespace {
 struct GraphicsTraits {
     static Gdiplus::GpGraphics* invalid() { return nullptr; }
-    static void close(Gdiplus::GpGraphics* graphics) { GdipDeleteGraphics(graphics); }
+    static void close(Gdiplus::GpGraphics* graphics) { gdiPlus().GdipDeleteGraphics(graphics); }
 };
 using Graphics = UniqueHandle<Gdiplus::GpGraphics*, GraphicsTraits>;
 
-namespace {
 ULONG_PTR gdiplusToken = 0;
 HBRUSH staticBackgroundBrush = nullptr;
 constexpr COLORREF linkColour = RGB(0, 112, 187);
@@ -46,9 +26,9 @@ constexpr COLORREF linkColour = RGB(0, 112, 187);
 void startGdiPlus() {
     // The progress bar's class comes from the common controls; make sure it is registered.
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&classes);
+    if (commonControls().InitCommonControlsEx) commonControls().InitCommonControlsEx(&classes);
     GdiplusStartupInput input;
-    GdiplusStartup(&gdiplusToken, &input, nullptr);
+    if (gdiPlus().GdiplusStartup) gdiPlus().GdiplusStartup(&gdiplusToken, &input, nullptr);
 }
 
 HFONT createAppFont(HWND window, int points) {
@@ -119,16 +99,18 @@ Gdiplus::GpImage* loadPngResource(int id) {
     // The stream frees the block when it is released.
     block.release();
     Gdiplus::GpImage* image = nullptr;
-    GdipLoadImageFromStream(stream.get(), &image);
+    if (gdiPlus().GdipLoadImageFromStream) gdiPlus().GdipLoadImageFromStream(stream.get(), &image);
     return image;
 }
 
 void paintLogoAndSeparator(HDC dc, Gdiplus::GpImage* logo) {
     const ProductConfig& config = productConfig();
+    const GdiPlusTable& gdip = gdiPlus();
     Graphics graphics;
-    GdipCreateFromHDC(dc, graphics.out());
-    if (graphics && logo) {
-        GdipDrawImageRectI(graphics.get(), logo, config.logoLeft, config.logoTop, config.logoWidth, config.logoHeight);
+    if (gdip.GdipCreateFromHDC && gdip.GdipDeleteGraphics) gdip.GdipCreateFromHDC(dc, graphics.out());
+    if (graphics && logo && gdip.GdipDrawImageRectI) {
+        gdip.GdipDrawImageRectI(graphics.get(), logo, config.logoLeft, config.logoTop, config.logoWidth,
+                                config.logoHeight);
     }
     const GdiTable& gdi = gdiTable();
     if (gdi.MoveToEx && gdi.LineTo) {

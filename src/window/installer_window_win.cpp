@@ -145,6 +145,10 @@ void runInstallPage() {
         showFolderFailure(L" ", productConfig().installFolder);
         endProcess();
     }
+    if (result.outcome == InstallOutcome::ExtractorFailed) {
+        showErrorBox(result.error, result.path);
+        endProcess();
+    }
     if (result.outcome == InstallOutcome::DownloadFailed) {
         showDownloadFailure(result.download);
         endProcess();
@@ -160,9 +164,12 @@ void copyInstallerIntoInstallFolder() {
     const ProductConfig& config = productConfig();
     const std::wstring target = config.installFolder + config.selfFileName;
     if (pathExists(target)) removePath(target);
-    if (!CopyFileW(config.selfPath.c_str(), target.c_str(), TRUE)) {
+    // Read from the file held since the start: the file under selfPath in the temporary folder
+    // could have been swapped by any process of the user, and this copy runs as administrator.
+    const std::int32_t copied = copyFromHandle(startupState().image.get(), target);
+    if (copied != 0) {
         // The application is installed; only the entry that uninstalls it lacks its program.
-        showErrorBox(static_cast<std::int32_t>(GetLastError()), target);
+        showErrorBox(copied, target);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/version.h"
+#include "system/handles_win.h"
 
 // What start-up found out, read by the window.
 struct StartupState {
@@ -10,6 +11,8 @@ struct StartupState {
     Version offeredVersion;
     Version installedVersion;
     wchar_t windowClassName[100] = {};
+    // The executable's own file, held from the start: the copies are read from it, never by path.
+    FileHandle image;
 };
 
 StartupState& startupState();

@@ -8,10 +8,11 @@ import pytest
 
 import e2e_env
 
-# System DLLs the installer may import; everything else (gdi32 is loaded by full path at run
-# time, the GCC runtimes are linked in) must stay out of the import table.
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "comctl32.dll",
-                   "gdiplus.dll", "wininet.dll", "msvcrt.dll"}
+# Only DLLs that Windows always takes from the System folder (KnownDLLs) may be imported: the
+# loader resolves imports before the first line of the program runs, so a wininet.dll planted
+# beside the elevated copy would be loaded. WinINet, the common controls, GDI+ and gdi32 are loaded
+# by full path at run time; the GCC runtimes are linked in.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll"}
 
 
 def _objdump():

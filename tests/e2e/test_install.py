@@ -53,19 +53,19 @@ def wait_page(machine, message, timeout=120, **expected):
     return page(machine.wait_ui(matches, timeout=timeout, what=f"the page {message!r}"))
 
 
-def start_and_wait_offer(machine, base_url, message, action, name=e2e_env.INSTALLER_NAME, extra_args=()):
+def start_and_wait_offer(machine, base_url, message, action, name=e2e_env.INSTALLER_NAME, extra_args=(), **start):
     """Starts the installer from the temporary folder (its exit code is the real one) and waits
-    for the first page."""
-    inst = machine.start_installer(["-test", f'"{base_url}"', *extra_args], name=name)
+    for the first page. start: further arguments of Machine.start_installer."""
+    inst = machine.start_installer(["-test", f'"{base_url}"', *extra_args], name=name, **start)
     machine.driver("wait-window", "--timeout", "60000")
     wait_page(machine, message, timeout=60, action=action, cancel=True, progress=False)
     return inst
 
 
-def install_to_final_page(machine, base_url, version=DEMO_VERSION, name=e2e_env.INSTALLER_NAME):
+def install_to_final_page(machine, base_url, version=DEMO_VERSION, name=e2e_env.INSTALLER_NAME, **start):
     """Starts the installer, clicks Install and waits for the success page. Returns the process
     and the progress watch (running until the window is gone)."""
-    inst = start_and_wait_offer(machine, base_url, INSTALL_OFFER_TEXT, "Install", name=name)
+    inst = start_and_wait_offer(machine, base_url, INSTALL_OFFER_TEXT, "Install", name=name, **start)
     watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
     machine.driver("click", "actionButton")
     wait_page(machine, success_text(version), timeout=180, action="Finish")
@@ -146,9 +146,29 @@ def assert_product_removed(machine):
 
 # ---------------------------------------------------------------- scenarios
 
+def plant_hijackers(machine, build):
+    """What a process of the user could plant for the elevated installer: system libraries beside
+    it (with Wine told to prefer such native copies) and a 7za.bat that a PATH search with
+    PATHEXT=.BAT would find first. Returns the arguments for start_installer and the markers."""
+    build.require("canary_dll")
+    canary_folder = machine.prefix / "drive_c" / "canary"
+    canary_folder.mkdir()
+    (canary_folder / "7za.bat").write_text("echo ran> C:\\users\\Public\\canary-ran-7za.bat.txt\r\n")
+    names = ["wininet.dll", "comctl32.dll", "gdiplus.dll"]
+    start = {"beside": {name: build.canary_dll for name in names},
+             "extra_env": {"WINEDLLOVERRIDES": e2e_env.wine_env(machine.prefix)["WINEDLLOVERRIDES"] +
+                           ";wininet,comctl32,gdiplus=n,b",
+                           "WINEPATH": "C:\\canary", "PATHEXT": ".BAT"}}
+    public = machine.win_path_to_host("C:\\users\\Public")
+    return start, lambda: sorted(p.name for p in public.glob("canary-*"))
+
+
 def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir):
     served_before = len(release_server.requests())
-    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME)
+    hijack, canaries_fired = plant_hijackers(machine, build)
+    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME, **hijack)
+    # Nothing planted beside the installer or found through the user's PATH ran with its rights.
+    assert canaries_fired() == []
 
     final = page(machine.driver("list"))
     assert final == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
@@ -208,6 +228,7 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     assert download == sorted(download), progress["positions"]
     assert any(10 < p < 30 for p in download), progress["positions"]
     assert rest == [60, 70, 85, 100], progress["positions"]
+    assert canaries_fired() == []
 
 
 def test_install_over_older_pieces_replaces_them(machine, build, release_server, demo_app_dir):

@@ -256,6 +256,18 @@ def test_failed_version_check_shows_a_box_and_ends(machine, fault_server, fault_
     assert installer_windows(machine) == []
 
 
+def test_a_test_url_that_is_not_https_is_ignored(machine, release_server):
+    # The value is handed through the elevation: only an https:// server is taken, anything else
+    # leaves the built-in server (unreachable here, so the version check fails with a box).
+    inst = machine.start_installer(["-test", quoted(release_server.http_base_url)])
+    box = machine.messagebox(timeout_ms=WINDOW_TIMEOUT_MS)
+    assert box["title"] == "Error"
+    assert not box["text"].endswith("lista_updater.xml"), box["text"]
+    machine.dismiss()
+    assert inst.wait(30) == 0
+    assert [r for r in release_server.requests() if r["port"] == release_server.http_port] == []
+
+
 @pytest.mark.parametrize("segment, version_text", [
     ("noclose", f"{CASED_OFFER}\n</updater>\n"),   # everything after the open tag
     ("noopen", ""),
@@ -303,6 +315,10 @@ def test_start_outside_temp_relaunches_a_temporary_copy(machine, build, release_
     copy_win = machine.host_path_to_win(copy_host)
     assert owner[0]["path"].lower() == copy_win.lower()
     assert host_arguments(machine, copy_win) == [["-test", url.lower(), "-uninstall"]]
+    # The copy holds its own file from the start: no process of the user can swap it for another
+    # (it becomes the program the Uninstall entry runs as administrator).
+    moved = machine.wine("cmd", "/c", "move", copy_win, copy_win + ".old", check=False)
+    assert copy_host.is_file() and not folder_host.joinpath(e2e_env.INSTALLER_NAME + ".old").exists(), moved.stdout
 
     # The copy got the switches and the URL lower-cased: uninstall mode, the lower-case path served.
     shown = texts(machine, ui)

@@ -52,6 +52,11 @@ def test_uninstall_through_the_uninstall_entry(machine, release_server, release_
     holder = machine.start_program(INSTALL_WIN + APP_EXE, f'--hold "{INSTALL_WIN}7za.exe"')
     e2e_env.wait_until(lambda: len(machine.demo_app_starts()) == 2, 30, what="the second application start")
     vendor = add_vendor_folder_contents(machine, release_tree)
+    # An InstallPath that points elsewhere is not trusted with a removal as administrator.
+    data = machine.prefix / "drive_c" / "Data"
+    data.mkdir()
+    (data / "keep.txt").write_text("the user's")
+    machine.reg_add(e2e_env.APP_KEY, "InstallPath", "C:\\Data")
 
     command = machine.reg_query(e2e_env.UNINSTALL_KEY, "UninstallString").data
     match = re.fullmatch(r'"([^"]+)" -uninstall', command)
@@ -73,6 +78,7 @@ def test_uninstall_through_the_uninstall_entry(machine, release_server, release_
     assert holder.wait(30) == 0  # terminated with exit code 0
     machine.driver("wait-gone", "--class", "LumidexDemoApp", "--timeout", "30000")
     assert not machine.install_dir().exists(), files_in(machine.install_dir())
+    assert files_in(data) == ["keep.txt"]
     assert files_in(vendor) == ["Other Tool"]
     assert files_in(vendor / "Other Tool") == ["keep.txt"]
     assert not machine.shortcut_path().exists()

@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "setup/setup_rules.h"
 
 TEST(UnzipBatchBytes, ExactBytesForTheApplicationArchive) {
-    const std::string expected = "7za x -y LumidexFlashdeck.zip\r\ndel /f LumidexFlashdeck.zip";
+    const std::string expected = ".\\7za.exe x -y LumidexFlashdeck.zip\r\ndel /f LumidexFlashdeck.zip";
     EXPECT_EQ(unzipBatchBytes(L"LumidexFlashdeck.zip"), expected);
 }
 
 TEST(UnzipBatchBytes, NarrowsEachUnitToItsLowByte) {
     const std::string bytes = unzipBatchBytes(std::wstring(L"a\u0142.zip"));
     // U+0142 keeps only 0x42 ("B"); one byte per unit, no line break at the end.
-    EXPECT_EQ(bytes, "7za x -y aB.zip\r\ndel /f aB.zip");
+    EXPECT_EQ(bytes, ".\\7za.exe x -y aB.zip\r\ndel /f aB.zip");
     EXPECT_NE(bytes.back(), '\n');
 }
 
@@ -19,3 +22,21 @@ TEST(RuntimeInstallerCommand, QuotesThePath) {
               L"\"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\vcredist_x86.exe\" /quiet /norestart");
 }
 
+
+// The elevated interpreter sees nothing of the user's environment but what it needs, in the order
+// Windows requires; a PATH or PATHEXT of the user's would choose the program that runs.
+TEST(ExtractionEnvironment, HoldsOnlyTheSystemEntriesSortedAndDoublyEnded) {
+    const std::wstring block = minimalEnvironment(L"C:\\Windows", L"C:\\Windows\\system32", L"C:\\T");
+    std::vector<std::wstring> entries;
+    for (std::size_t at = 0; at < block.size() && block[at] != L'\0';) {
+        const std::size_t end = block.find(L'\0', at);
+        entries.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    EXPECT_EQ(block.substr(block.size() - 2), std::wstring(2, L'\0'));
+    EXPECT_EQ(entries, (std::vector<std::wstring>{L"ComSpec=C:\\Windows\\system32\\cmd.exe", L"PATH=C:\\Windows\\system32",
+                                                  L"PATHEXT=.COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC",
+                                                  L"SystemRoot=C:\\Windows", L"TEMP=C:\\T", L"TMP=C:\\T",
+                                                  L"windir=C:\\Windows"}));
+    EXPECT_EQ(extractorCommandLine(L"unzip.bat"), L"cmd /D /C unzip.bat");
+}

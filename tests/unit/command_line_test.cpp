@@ -40,7 +40,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{L"-test https://h/", L"https://default.example/", false},
         CommandLineCase{L"-test \"https://h/", L"https://default.example/", false},
         CommandLineCase{L"-test \"\"", L"https://default.example/", false},
-        CommandLineCase{L"-test \"\" -uninstall", L"https://default.example/", true}));
+        CommandLineCase{L"-test \"\" -uninstall", L"https://default.example/", true},
+        // Only an https:// server is taken: nothing else may reach the elevated copy.
+        CommandLineCase{L"-test \"http://127.0.0.1:8080/\"", L"https://default.example/", false},
+        CommandLineCase{L"-test \"file://c:/x/\" -uninstall", L"https://default.example/", true},
+        CommandLineCase{L"-test \"https:/h/\"", L"https://default.example/", false},
+        CommandLineCase{L"-test \"https://\"", L"https://default.example/", false}));
 
 TEST(CommandLineText, LowersOnlyAsciiLetters) {
     EXPECT_EQ(lowerAscii(L"ABC-xyz_ÄÖ\u0130Z"), L"abc-xyz_ÄÖ\u0130z");

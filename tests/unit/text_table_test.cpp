@@ -388,7 +388,8 @@ TEST(StartupLanguage, StoredCultureBecomesCurrent) {
         {L"stored choice, nothing written", L"fr-FR", true, false, {}, L"fr-FR"},
         {L"unknown code is current all the same", L"xx-XX", true, false, {}, L"xx-XX"},
         {L"empty table stores the empty code", L"", true, true, {L""}, L""},
-        {L"what is read back wins", L"", false, false, {L"en-US"}, L""},
+        // A registry that keeps nothing must not leave every text empty: English is shown.
+        {L"nothing stored shows English", L"", false, false, {L"en-US"}, L"en-US"},
     };
     for (const auto& c : cases) {
         TextTable table = c.emptyTable ? TextTable() : lookupTable();

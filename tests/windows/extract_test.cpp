@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/product_config.h"
 #include "setup/extract_win.h"
 #include "setup/setup_rules.h"
+#include "system/paths_win.h"
 #include "system/system_functions_win.h"
 
 namespace {
@@ -124,7 +127,7 @@ TEST_F(ExtractTest, WritesTheExtractorResourceUnchanged) {
     const void* data = nullptr;
     DWORD size = 0;
     ASSERT_TRUE(readResourceBytes(2001, 2000, &data, &size));
-    ASSERT_TRUE(writeResourceToFile(2001, 2000, L"7za.exe"));
+    ASSERT_EQ(writeResourceToFile(2001, 2000, L"7za.exe"), 0);
     const std::string written = readAll(folder_ + L"7za.exe");
     ASSERT_EQ(written.size(), size);
     EXPECT_EQ(written, std::string(static_cast<const char*>(data), size));
@@ -136,8 +139,8 @@ TEST_F(ExtractTest, WritesTheExtractorResourceUnchanged) {
 }
 
 TEST_F(ExtractTest, MissingResourceWritesNothing) {
-    EXPECT_FALSE(writeResourceToFile(4242, 2000, L"nothing.exe"));
-    EXPECT_FALSE(writeResourceToFile(2001, 4242, L"wrongtype.exe"));
+    EXPECT_NE(writeResourceToFile(4242, 2000, L"nothing.exe"), 0);
+    EXPECT_NE(writeResourceToFile(2001, 4242, L"wrongtype.exe"), 0);
     EXPECT_FALSE(exists(folder_ + L"nothing.exe"));
     EXPECT_FALSE(exists(folder_ + L"wrongtype.exe"));
 }
@@ -162,6 +165,30 @@ TEST_F(ExtractTest, UnpacksOverExistingFilesAndCleansUp) {
 TEST_F(ExtractTest, FailedExtractionStillReturnsAndRemovesTheBatchFile) {
     extractArchive(L"LumidexFlashdeck.zip");
     EXPECT_FALSE(exists(folder_ + L"unzip.bat"));
+}
+
+// The interpreter runs as administrator: /D keeps the registry's AutoRun command out, the
+// environment holds only the System folder as PATH and the default PATHEXT (not the installer's),
+// and standard input is NUL. This test program itself, started from the batch file, reports it.
+TEST_F(ExtractTest, TheInterpreterGetsNoAutoRunNoUserPathAndNoInput) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableW(L"PATHEXT", L".BAT");
+    const ChildExit child = extractArchive(L"none.zip & \"" + std::wstring(self) + L"\" --report-child report.txt");
+    SetEnvironmentVariableW(L"PATHEXT", nullptr);
+    EXPECT_TRUE(child.started());
+
+    std::vector<std::string> lines;
+    std::istringstream report(readAll(folder_ + L"report.txt"));
+    for (std::string line; std::getline(report, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u) << readAll(folder_ + L"report.txt");
+    std::string commandLine = lines[0];
+    for (char& c : commandLine) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(commandLine.find("cmd /d /c unzip.bat"), std::string::npos) << lines[0];
+    const std::wstring system = systemFolder();
+    EXPECT_EQ(lines[1], std::string(system.begin(), system.end()));
+    EXPECT_EQ(lines[2], ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC");
+    EXPECT_EQ(lines[3], "input: device");
 }
 
 TEST_F(ExtractTest, BatchFileOnDiskHoldsExactlyTheGeneratedBytes) {

@@ -50,6 +50,22 @@ TEST(SystemFunctions, ComeFromTheSystemFolder) {
     ASSERT_NE(cacheEntryDeleter().module, nullptr);
     EXPECT_EQ(lower(modulePath(cacheEntryDeleter().module)), lower(systemFolder() + L"\\wininet.dll"));
     EXPECT_NE(cacheEntryDeleter().DeleteUrlCacheEntry, nullptr);
+    // The libraries that are not KnownDLLs are never imported: each comes by full path from here.
+    const std::pair<HMODULE, const wchar_t*> libraries[] = {
+        {winInet().module, L"\\wininet.dll"}, {commonControls().module, L"\\comctl32.dll"}, {gdiPlus().module, L"\\gdiplus.dll"}};
+    for (const auto& [module, name] : libraries) {
+        ASSERT_NE(module, nullptr) << name;
+        EXPECT_EQ(lower(modulePath(module)), lower(systemFolder() + name));
+    }
+    EXPECT_TRUE(winInet().complete());
+    EXPECT_NE(commonControls().InitCommonControlsEx, nullptr);
+    for (const void* entry : {reinterpret_cast<const void*>(gdiPlus().GdiplusStartup),
+                              reinterpret_cast<const void*>(gdiPlus().GdipLoadImageFromStream),
+                              reinterpret_cast<const void*>(gdiPlus().GdipCreateFromHDC),
+                              reinterpret_cast<const void*>(gdiPlus().GdipDeleteGraphics),
+                              reinterpret_cast<const void*>(gdiPlus().GdipDrawImageRectI)}) {
+        EXPECT_NE(entry, nullptr);
+    }
 }
 
 TEST(SystemFunctions, ResourceTableIsFilledOnceOnFirstUse) {
