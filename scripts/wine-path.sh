@@ -39,7 +39,9 @@ flashdeck_detect_wine() {
     FLASHDECK_WINE_REASON="the kernel runs 32-bit Linux programs natively"
   else
     FLASHDECK_WINE_BITS=64
-    FLASHDECK_WINE_REASON="this kernel cannot execute 32-bit Linux programs ($I386_LOADER: $( "$I386_LOADER" --version 2>&1 >/dev/null | sed 's/.*: //' | head -n1 ))"
+    local why
+    why=$( { "$I386_LOADER" --version 2>&1 >/dev/null || true; } | sed 's/.*: //' | head -n1)
+    FLASHDECK_WINE_REASON="this kernel cannot execute 32-bit Linux programs ($I386_LOADER: ${why:-no reason given})"
   fi
   if [ "$FLASHDECK_WINE_BITS" = 64 ]; then
     if [ ! -x "$WINE64_LOADER" ]; then
