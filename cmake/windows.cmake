@@ -38,6 +38,31 @@ add_custom_command(
   COMMENT "Building the text table resource")
 add_custom_target(text_table DEPENDS ${TEXT_TABLE})
 
+# --- The release-signing key: the vendor's PEM private key named by FLASHDECK_SIGNING_KEY, or a
+#     development key made once under the build folder. The installer carries its public half.
+if(NOT "$ENV{FLASHDECK_SIGNING_KEY}" STREQUAL "")
+  set(SIGNING_KEY $ENV{FLASHDECK_SIGNING_KEY})
+else()
+  set(SIGNING_KEY ${CMAKE_BINARY_DIR}/signing/private.pem)
+  if(NOT EXISTS ${SIGNING_KEY})
+    message(STATUS "Generating a development signing key in ${CMAKE_BINARY_DIR}/signing")
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/signing)
+    execute_process(COMMAND openssl ecparam -name prime256v1 -genkey -noout -out ${SIGNING_KEY}
+                    RESULT_VARIABLE key_result)
+    if(NOT key_result EQUAL 0)
+      message(FATAL_ERROR "openssl could not generate the development signing key")
+    endif()
+  endif()
+endif()
+# The release tools and the tests sign with the key this build trusts.
+file(WRITE ${CMAKE_BINARY_DIR}/signing/key-path.txt "${SIGNING_KEY}\n")
+set(SIGNING_PUBLIC_KEY ${CMAKE_BINARY_DIR}/generated/signing_key.bin)
+add_custom_command(
+  OUTPUT ${SIGNING_PUBLIC_KEY}
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/signing_key.py ${SIGNING_KEY} ${SIGNING_PUBLIC_KEY}
+  DEPENDS ${SIGNING_KEY} ${CMAKE_SOURCE_DIR}/tools/signing_key.py
+  COMMENT "Taking the public half of the signing key")
+
 set(RESOURCE_OBJ ${CMAKE_BINARY_DIR}/generated/installer_res.o)
 add_custom_command(
   OUTPUT ${RESOURCE_OBJ}
@@ -48,7 +73,7 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/installer.rc ${CMAKE_SOURCE_DIR}/src/common/resource_ids.h
           ${CMAKE_SOURCE_DIR}/resources/installer.manifest
           ${CMAKE_SOURCE_DIR}/resources/installer.ico ${CMAKE_SOURCE_DIR}/resources/logo.png
-          ${TEXT_TABLE} ${SEVENZIP_EXE}
+          ${TEXT_TABLE} ${SEVENZIP_EXE} ${SIGNING_PUBLIC_KEY}
   COMMENT "Compiling the installer resources")
 
 # --- Windows layer shared by the installer and the Windows tests.

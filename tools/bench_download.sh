@@ -49,7 +49,8 @@ base="http://127.0.0.1:$port/"
 read -r curl_speed curl_time < <(curl -s -o "$work/out/curl.bin" -w '%{speed_download} %{time_total}\n' "${base}Flashdeck/bench.bin")
 rm -f "$work/out/curl.bin"
 
-"${FLASHDECK_WINE:-wine}" "$exe" "$base" bench.bin "Z:${work//\//\\}\\out" >"$work/bench.txt" &
+digest=$(sha256sum "$work/www/Flashdeck/bench.bin" | cut -d" " -f1)
+"${FLASHDECK_WINE:-wine}" "$exe" "$base" bench.bin "Z:${work//\//\\}\\out" "$digest" >"$work/bench.txt" &
 wine_pid=$!
 peak_kb=0
 while kill -0 "$wine_pid" 2>/dev/null; do
@@ -75,6 +76,10 @@ print(f"file: {size_mb} MiB over HTTP from nginx on 127.0.0.1")
 print(f"downloadFile under Wine: {ours:.1f} MiB/s ({values['download_seconds']} s, {values['download_cpu_seconds']} s processor)")
 print(f"curl:                    {theirs:.1f} MiB/s ({curl_time:.3f} s)")
 print(f"ratio downloadFile/curl: {ours / theirs:.3f}")
+hashed = float(values["hashed_seconds"])
+plain = float(values["download_seconds"])
+print(f"downloadFile hashing SHA-256 as it arrives: {hashed:.3f} s ({values['hashed_cpu_seconds']} s processor),"
+      f" {100 * (hashed - plain) / plain:+.1f} % against the plain download in the same run")
 print(f"peak resident memory of the Wine process (VmHWM): {peak_kb / 1024:.1f} MiB for a {size_mb} MiB file")
 print(f"waitPumping(2000): {values['wait_pumping_wall_seconds']} s wall, {values['wait_pumping_cpu_seconds']} s processor")
 print(f"busy loop 2000 ms: {values['busy_loop_wall_seconds']} s wall, {values['busy_loop_cpu_seconds']} s processor")

@@ -189,6 +189,9 @@ class BuildPaths:
         self.demo_app = self.build_dir / "tools" / "demo_app" / "LumidexSSDFlashdeck.exe"
         self.vcredist_stub = self.build_dir / "tools" / "vcredist_stub" / "vcredist_x86.exe"
         self.canary_dll = self.build_dir / "tools" / "canary_dll" / "canary.dll"
+        # The private key whose public half the build's installer carries.
+        key_path = self.build_dir / "signing" / "key-path.txt"
+        self.signing_key = pathlib.Path(key_path.read_text().strip()) if key_path.is_file() else None
 
     @classmethod
     def discover(cls):
@@ -350,9 +353,10 @@ class TestCA:
 
 # ---------------------------------------------------------------- release tree and server
 
-def build_release_tree(out, releases, offer=None):
-    """releases: [(version, app_dir)]; see tools/make_release.py. Returns the tree root."""
-    make_release.build_release(out, releases, offer)
+def build_release_tree(out, releases, offer=None, key=None):
+    """releases: [(version, app_dir)]; see tools/make_release.py. Signed with `key`, by default
+    the key the build trusts. Returns the tree root."""
+    make_release.build_release(out, releases, offer, key or BuildPaths.discover().signing_key)
     return pathlib.Path(out)
 
 

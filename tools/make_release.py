@@ -1,19 +1,26 @@
 #!/usr/bin/python3
 """Builds a download-server tree for the installer's tests and demos.
 
-    make_release.py --out TREE --version 3.0.3.0 --app-dir DIR [--version V --app-dir DIR ...] [--offer V]
+    make_release.py --out TREE --key KEY.pem --version 3.0.3.0 --app-dir DIR [--version V --app-dir DIR ...]
+                    [--offer V]
 
 writes
-    TREE/Flashdeck/config/lista_updater.xml                      names the offered version
+    TREE/Flashdeck/config/lista_updater.xml                      names the offered version and the
+                                                                 SHA-256 of its archive
+    TREE/Flashdeck/config/lista_updater.xml.sig                  ECDSA P-256 signature (DER) of those
+                                                                 exact bytes with KEY.pem
     TREE/Flashdeck/application/<V>/LumidexFlashdeck.zip          the files of each DIR, at the top level
     TREE/Flashdeck/LumidexSSDFlashdeckReleaseNotes.pdf           a one-page PDF for the offered version
 
 The offered version is --offer, or the first --version. The output depends only on the inputs
-(fixed zip timestamps and order), so two runs give byte-identical trees.
+(fixed zip timestamps and order), so two runs give byte-identical trees, but for the signature:
+ECDSA signatures differ from run to run, and each one verifies.
 """
 
 import argparse
+import hashlib
 import pathlib
+import subprocess
 import sys
 import zipfile
 
@@ -24,14 +31,21 @@ NOTES_NAME = "LumidexSSDFlashdeckReleaseNotes.pdf"
 ZIP_TIMESTAMP = (2024, 1, 1, 0, 0, 0)
 
 
-def version_xml(version):
+def version_xml(version, sha256):
     return (
         '<?xml version="1.0" encoding="utf-8"?>\n'
         "<updater>\n"
         "  <product>Lumidex SSD Flashdeck</product>\n"
         f"  <version>{version}</version>\n"
+        f"  <sha256>{sha256}</sha256>\n"
         "</updater>\n"
     ).encode("utf-8")
+
+
+def sign(path, key):
+    """Writes path + ".sig": what `openssl dgst -sha256 -sign KEY` makes of the file's bytes."""
+    subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(key), "-out", f"{path}.sig", str(path)],
+                   check=True, capture_output=True)
 
 
 def _pdf_text(text):
@@ -85,8 +99,11 @@ def _valid_version(text):
     return len(parts) == 4 and all(p.isdigit() and len(p) <= 9 for p in parts)
 
 
-def build_release(out, releases, offer=None):
-    """releases: list of (version, app_dir). Returns the path of the product folder."""
+def build_release(out, releases, offer=None, key=None):
+    """releases: list of (version, app_dir); key: the PEM private key that signs the version file.
+    Returns the path of the product folder."""
+    if key is None or not pathlib.Path(key).is_file():
+        raise ValueError(f"no signing key: {key}")
     if not releases:
         raise ValueError("at least one version is needed")
     versions = [v for v, _ in releases]
@@ -100,9 +117,11 @@ def build_release(out, releases, offer=None):
         raise ValueError(f"the offered version {offer} has no --app-dir")
     root = pathlib.Path(out) / PRODUCT_DIR
     (root / "config").mkdir(parents=True, exist_ok=True)
-    (root / VERSION_FILE).write_bytes(version_xml(offer))
     for version, app_dir in releases:
         write_archive(app_dir, root / "application" / version / ARCHIVE_NAME)
+    archive = (root / "application" / offer / ARCHIVE_NAME).read_bytes()
+    (root / VERSION_FILE).write_bytes(version_xml(offer, hashlib.sha256(archive).hexdigest()))
+    sign(root / VERSION_FILE, key)
     (root / NOTES_NAME).write_bytes(release_notes_pdf(offer))
     return root
 
@@ -110,6 +129,7 @@ def build_release(out, releases, offer=None):
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--out", required=True, help="tree to write (served as the base URL)")
+    parser.add_argument("--key", required=True, help="PEM private key (ECDSA P-256) that signs the version file")
     parser.add_argument("--version", action="append", default=[], help="a release version, e.g. 3.0.3.0")
     parser.add_argument("--app-dir", action="append", default=[], help="the files of the preceding --version")
     parser.add_argument("--offer", help="the version that the version file names (default: the first)")
@@ -117,8 +137,8 @@ def main(argv=None):
     if len(args.version) != len(args.app_dir):
         parser.error("give one --app-dir for every --version")
     try:
-        root = build_release(args.out, list(zip(args.version, args.app_dir)), args.offer)
-    except (ValueError, OSError) as error:
+        root = build_release(args.out, list(zip(args.version, args.app_dir)), args.offer, args.key)
+    except (ValueError, OSError, subprocess.CalledProcessError) as error:
         print(f"make_release: {error}", file=sys.stderr)
         return 1
     print(f"release tree written: {root} (offered {args.offer or args.version[0]})")

@@ -124,7 +124,10 @@ def main():
     interactive = not display.own
     ca = e2e_env.TestCA.create(run.path / "ca")
     app_dir = e2e_env.stage_app_dir(run.path / "apps" / DEMO_VERSION, build)
-    tree = e2e_env.build_release_tree(run.path / "trees" / "demo", [(DEMO_VERSION, app_dir)])
+    # Signed with the key the installer that runs carries (its own build's).
+    installer_build = e2e_env.BuildPaths(installer.parent)
+    tree = e2e_env.build_release_tree(run.path / "trees" / "demo", [(DEMO_VERSION, app_dir)],
+                                      key=installer_build.signing_key or build.signing_key)
     server = e2e_env.ReleaseServer.start(run.path / "server", ca, tree)
     e2e_env.log(f"demo server: {server.base_url}")
     template = e2e_env.PrefixTemplate.create(run.path / "prefixes" / "template", build, ca, display)

@@ -3,8 +3,12 @@
 #include <commctrl.h>
 #include <wininet.h>
 
+#include <string>
+#include <vector>
+
 #include "common/product_config.h"
-#include "download/progress.h"
+#include "download/download_rules.h"
+#include "system/crypto_win.h"
 #include "system/handles_win.h"
 #include "system/system_functions_win.h"
 
@@ -38,7 +42,10 @@ std::int32_t openRequest(const std::wstring& url, Request& request) {
     if (!net.complete()) return ERROR_MOD_NOT_FOUND;
     request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!request.root) return lastError();
-    request.url.reset(net.InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, 0, 0));
+    // The server is asked every time: an answer from WinINet's cache could be a stale version
+    // file or archive, and nothing of ours is written into that cache.
+    constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    request.url.reset(net.InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, noCache, 0));
     return request.url ? 0 : lastError();
 }
 
@@ -97,7 +104,8 @@ DownloadResult fetch(const std::wstring& url, const std::wstring& fileName, cons
 void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : systemConnectionTest; }
 
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel) {
+                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel,
+                            const Sha256Digest* expectedSha256) {
     if (!connectionTest()) return {noConnection, fileName};
     if (cancel) cancel->reset();
 
@@ -112,10 +120,13 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
                                 nullptr));
     if (!file) return {lastError(), fileName};
 
+    Sha256 hash;
+    if (expectedSha256 && !hash.ready()) return {hashMismatch, fileName};
     DownloadResult result = fetch(url, fileName, cancel, [&](const char* bytes, DWORD count, double received,
                                                              double expected) -> std::int32_t {
         DWORD written = 0;
         if (!WriteFile(file.get(), bytes, count, &written, nullptr)) return lastError();
+        if (expectedSha256 && !hash.update(bytes, count)) return hashMismatch;
         if (expected != 0 && progressBar) {
             SendMessageW(progressBar, PBM_SETPOS, progressPosition(progressStart, progressEnd, received, expected), 0);
         }
@@ -123,6 +134,10 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     });
     file.reset();
 
+    Sha256Digest digest{};
+    if (result.ok() && expectedSha256 && (!hash.finish(digest) || digest != *expectedSha256)) {
+        result = {hashMismatch, fileName};
+    }
     if (result.ok() && !MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         result = {lastError(), fileName};
     }
@@ -131,9 +146,10 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
 }
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, HWND progressBar, CancelToken* cancel) {
+                                       double progressEnd, HWND progressBar, CancelToken* cancel,
+                                       const Sha256Digest* expectedSha256) {
     return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progressBar,
-                        cancel);
+                        cancel, expectedSha256);
 }
 
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
@@ -151,10 +167,37 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     return result;
 }
 
-VersionCheck fetchServerVersion() {
+VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& signature, const P256PublicKey& key) {
     VersionCheck check;
+    // One character per byte: the bytes are those that were signed.
+    std::string signedBytes(body.size(), '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) signedBytes[i] = static_cast<char>(body[i] & 0xFF);
+    std::vector<std::uint8_t> der(signature.size());
+    for (std::size_t i = 0; i < signature.size(); ++i) der[i] = static_cast<std::uint8_t>(signature[i] & 0xFF);
+    P256Signature raw{};
+    if (!derSignatureToRaw(der.data(), der.size(), raw)) return check;
+    if (verifySignature(signedBytes, raw, key) != SignatureCheck::Valid) return check;
+    // A signed file that does not name the archive's hash leaves the archive unchecked: refused.
+    if (!extractSha256(body, check.archiveSha256)) return check;
+    check.verified = true;
+    check.versionText = extractVersionText(body);
+    return check;
+}
+
+VersionCheck fetchServerVersion() {
     std::wstring body;
-    check.download = downloadText(L"config/", L"lista_updater.xml", body);
-    if (check.download.ok()) check.versionText = extractVersionText(body);
+    const DownloadResult file = downloadText(L"config/", L"lista_updater.xml", body);
+    if (!file.ok()) {
+        VersionCheck failed;
+        failed.download = file;
+        return failed;
+    }
+    std::wstring signature;
+    P256PublicKey key{};
+    VersionCheck check;
+    if (downloadText(L"config/", L"lista_updater.xml.sig", signature).ok() && builtInSigningKey(key)) {
+        check = checkVersionFile(body, signature, key);
+    }
+    check.download = file;
     return check;
 }

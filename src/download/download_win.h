@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/digests.h"
+
 inline constexpr std::int32_t ABORTED = static_cast<std::int32_t>(0x80004004);  // E_ABORT
 inline constexpr std::int32_t noConnection = -1;
 
@@ -33,22 +35,34 @@ struct DownloadResult {
 using ConnectionTest = bool (*)();
 void setConnectionTest(ConnectionTest test);
 
+// Reported when the body's SHA-256 is not the one the signed version file names.
+inline constexpr std::int32_t hashMismatch = 13;  // ERROR_INVALID_DATA: "The data is invalid."
+
 // Streams root + urlPart + fileName into folder + fileName, moving the bar from progressStart
-// to progressEnd. A cancel token is cleared when the download starts. Nothing partial is left
-// under the file's name.
+// to progressEnd. A cancel token is cleared when the download starts. With expectedSha256 the
+// body is hashed as it arrives and kept only when it matches. Nothing partial or unverified is
+// left under the file's name.
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel = nullptr);
+                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel = nullptr,
+                            const Sha256Digest* expectedSha256 = nullptr);
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, HWND progressBar, CancelToken* cancel = nullptr);
+                                       double progressEnd, HWND progressBar, CancelToken* cancel = nullptr,
+                                       const Sha256Digest* expectedSha256 = nullptr);
 
 // Reads a small file into text (one character per byte); text is empty after a failure.
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text);
 
 struct VersionCheck {
-    DownloadResult download;
-    std::wstring versionText;  // the offered version; empty when the file names none
+    DownloadResult download;     // of the version file itself
+    bool verified = false;       // signed by the release key and naming the archive's SHA-256
+    std::wstring versionText;    // the offered version (empty when the file names none)
+    Sha256Digest archiveSha256{};
 };
 
-// Reads the server's version file.
+// Reads the server's version file and its signature (the version file's name + ".sig", DER ECDSA
+// P-256 over the file's exact bytes), and checks both against the key built into the executable.
 VersionCheck fetchServerVersion();
+
+// The check of fetchServerVersion on bytes already fetched (one character per byte).
+VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& signature, const P256PublicKey& key);

@@ -16,6 +16,12 @@
 namespace {
 constexpr int pauseMs = 2000;
 constexpr const wchar_t* extractorFileName = L"7za.exe";
+
+InstallResult outcome(InstallOutcome kind) {
+    InstallResult result;
+    result.outcome = kind;
+    return result;
+}
 }  // namespace
 
 bool ensureInstallFolder() {
@@ -23,8 +29,8 @@ bool ensureInstallFolder() {
     return pathState(folder) == PathState::Exists || createFolderWithParents(folder);
 }
 
-Installer::Installer(HWND progressBar, Version offeredVersion)
-    : progressBar(progressBar), offeredVersion(std::move(offeredVersion)) {}
+Installer::Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256)
+    : progressBar(progressBar), offeredVersion(std::move(offeredVersion)), archiveSha256(archiveSha256) {}
 
 void Installer::setProgress(unsigned position) const { SendMessageW(progressBar, PBM_SETPOS, position, 0); }
 
@@ -35,37 +41,47 @@ void Installer::cancel() {
 
 DownloadResult Installer::downloadApplication() {
     const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
-    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar, &downloadCancel);
+    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar, &downloadCancel,
+                                   &archiveSha256);
 }
 
 InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
-    if (!ensureInstallFolder()) return {InstallOutcome::FolderFailed, {}};
+    if (!ensureInstallFolder()) return outcome(InstallOutcome::FolderFailed);
     SetCurrentDirectoryW(config.installFolder.c_str());
     store.writeIsInstalled(installStarted);
     // A cut-off extractor would fail in ways nobody could explain: the install stops here.
     const std::int32_t extractor = writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, extractorFileName);
-    if (extractor != 0) return {InstallOutcome::ExtractorFailed, {}, extractor, config.installFolder + extractorFileName};
+    if (extractor != 0) {
+        InstallResult failed = outcome(InstallOutcome::ExtractorFailed);
+        failed.error = extractor;
+        failed.path = config.installFolder + extractorFileName;
+        return failed;
+    }
     setProgress(10);
     waitPumping(pauseMs);
-    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
+    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     store.writeInstallPath(config.installFolder);
     const DownloadResult archive = downloadApplication();
-    if (!archive.ok()) return {InstallOutcome::DownloadFailed, archive};
-    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
+    if (!archive.ok()) {
+        InstallResult failed = outcome(InstallOutcome::DownloadFailed);
+        failed.download = archive;
+        return failed;
+    }
+    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     extractArchive(config.appArchiveName);
     setProgress(60);
     createDesktopShortcut();
     setProgress(70);
     waitPumping(pauseMs);
-    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
+    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     store.writeUninstallEntry(offeredVersion);
     setProgress(85);
     waitPumping(pauseMs);
-    if (cancelRequested) return {InstallOutcome::Cancelled, {}};
+    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     runAndWait(runtimeInstallerCommand(config.installFolder));
     setProgress(100);

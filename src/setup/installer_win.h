@@ -26,7 +26,8 @@ struct InstallResult {
 
 class Installer {
 public:
-    Installer(HWND progressBar, Version offeredVersion);
+    // archiveSha256: what the signed version file names; the archive is kept only when it matches.
+    Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256);
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
 
@@ -43,6 +44,7 @@ private:
 
     HWND progressBar;
     Version offeredVersion;
+    Sha256Digest archiveSha256;
     RegistryStore store;
     CancelToken downloadCancel;
 };

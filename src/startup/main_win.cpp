@@ -45,7 +45,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         showDownloadFailure(offered.download);
         endProcess();
     }
+    // A version file the vendor did not sign could name any archive: nothing is offered.
+    if (!offered.verified) {
+        showMessageBox(text(L"error_signature"), text(L"IDS_TITLE_ERROR"), MB_OK);
+        endProcess();
+    }
     startup.offeredVersion.assign(offered.versionText);
+    startup.archiveSha256 = offered.archiveSha256;
     startup.installedVersion = store.readInstalledVersion();
 
     LoadStringW(instance, WINDOW_CLASS_STRING_ID, startup.windowClassName, 100);

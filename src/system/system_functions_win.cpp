@@ -19,7 +19,8 @@ void lookUp(HMODULE module, const char* name, Function& entry) {
 CacheEntryDeleter loadCacheEntryDeleter() {
     CacheEntryDeleter table;
     table.module = loadSystemLibrary(L"\\wininet.dll");
-    lookUp(table.module, "DeleteUrlCacheEntry", table.DeleteUrlCacheEntry);
+    // The wide export: the undecorated name is the ANSI one, which would read the URL as bytes.
+    lookUp(table.module, "DeleteUrlCacheEntryW", table.DeleteUrlCacheEntry);
     return table;
 }
 
@@ -54,6 +55,21 @@ CommonControlsTable loadCommonControls() {
     CommonControlsTable table;
     table.module = loadSystemLibrary(L"\\comctl32.dll");
     lookUp(table.module, "InitCommonControlsEx", table.InitCommonControlsEx);
+    return table;
+}
+
+BCryptTable loadBCrypt() {
+    BCryptTable table;
+    table.module = loadSystemLibrary(L"\\bcrypt.dll");
+    lookUp(table.module, "BCryptOpenAlgorithmProvider", table.BCryptOpenAlgorithmProvider);
+    lookUp(table.module, "BCryptCloseAlgorithmProvider", table.BCryptCloseAlgorithmProvider);
+    lookUp(table.module, "BCryptCreateHash", table.BCryptCreateHash);
+    lookUp(table.module, "BCryptHashData", table.BCryptHashData);
+    lookUp(table.module, "BCryptFinishHash", table.BCryptFinishHash);
+    lookUp(table.module, "BCryptDestroyHash", table.BCryptDestroyHash);
+    lookUp(table.module, "BCryptImportKeyPair", table.BCryptImportKeyPair);
+    lookUp(table.module, "BCryptDestroyKey", table.BCryptDestroyKey);
+    lookUp(table.module, "BCryptVerifySignature", table.BCryptVerifySignature);
     return table;
 }
 
@@ -110,6 +126,16 @@ const CommonControlsTable& commonControls() {
 const GdiPlusTable& gdiPlus() {
     static const GdiPlusTable table = loadGdiPlus();
     return table;
+}
+
+const BCryptTable& bcrypt() {
+    static const BCryptTable table = loadBCrypt();
+    return table;
+}
+
+bool BCryptTable::complete() const {
+    return BCryptOpenAlgorithmProvider && BCryptCloseAlgorithmProvider && BCryptCreateHash && BCryptHashData &&
+           BCryptFinishHash && BCryptDestroyHash && BCryptImportKeyPair && BCryptDestroyKey && BCryptVerifySignature;
 }
 
 void closeInternetHandle(HINTERNET handle) {

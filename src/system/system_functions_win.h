@@ -6,6 +6,7 @@
 // the entry has narrowed the DLL search order. Nothing is loaded during static initialisation.
 #pragma once
 #include <windows.h>
+#include <bcrypt.h>
 #include <commctrl.h>
 #include <objidl.h>
 #include <wininet.h>
@@ -71,6 +72,22 @@ struct GdiPlusTable {
     int(WINAPI* GdipDrawImageRectI)(Gdiplus::GpGraphics*, Gdiplus::GpImage*, INT, INT, INT, INT) = nullptr;
 };
 
+struct BCryptTable {
+    HMODULE module = nullptr;
+    NTSTATUS(WINAPI* BCryptOpenAlgorithmProvider)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptCloseAlgorithmProvider)(BCRYPT_ALG_HANDLE, ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptCreateHash)(BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE*, PUCHAR, ULONG, PUCHAR, ULONG,
+                                       ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptHashData)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptFinishHash)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptDestroyHash)(BCRYPT_HASH_HANDLE) = nullptr;
+    NTSTATUS(WINAPI* BCryptImportKeyPair)(BCRYPT_ALG_HANDLE, BCRYPT_KEY_HANDLE, LPCWSTR, BCRYPT_KEY_HANDLE*, PUCHAR,
+                                          ULONG, ULONG) = nullptr;
+    NTSTATUS(WINAPI* BCryptDestroyKey)(BCRYPT_KEY_HANDLE) = nullptr;
+    NTSTATUS(WINAPI* BCryptVerifySignature)(BCRYPT_KEY_HANDLE, VOID*, PUCHAR, ULONG, PUCHAR, ULONG, ULONG) = nullptr;
+    bool complete() const;
+};
+
 struct ResourceFunctions {
     HMODULE module = nullptr;
     HRSRC(WINAPI* FindResourceW)(HMODULE, LPCWSTR, LPCWSTR) = nullptr;
@@ -86,6 +103,7 @@ const CacheEntryDeleter& cacheEntryDeleter();
 const WinInetTable& winInet();
 const CommonControlsTable& commonControls();
 const GdiPlusTable& gdiPlus();
+const BCryptTable& bcrypt();
 // Filled on the first resource access; the number of times it was filled, for tests.
 const ResourceFunctions& resourceFunctions();
 int resourceTableLoadCount();

@@ -188,7 +188,8 @@ void ensureInstallFolderOrEnd() {
 
 void install() {
     WindowState& w = state();
-    if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion);
+    if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
+                                                         startupState().archiveSha256);
     w.closeAllowed = false;
     runInstallPage();
     if (w.pageState == PageState::InstallOffer) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "common/digests.h"
 #include "common/version.h"
 #include "system/handles_win.h"
 
@@ -10,6 +11,7 @@ struct StartupState {
     bool uninstallMode = false;
     Version offeredVersion;
     Version installedVersion;
+    Sha256Digest archiveSha256{};  // of the offered version's archive, from the signed version file
     wchar_t windowClassName[100] = {};
     // The executable's own file, held from the start: the copies are read from it, never by path.
     FileHandle image;

@@ -1,6 +1,7 @@
 """Tests of the end-to-end harness itself: the release tree, the driver against the demo
 application, the HTTPS server and the trust of the test CA inside the prefix only."""
 
+import hashlib
 import re
 import subprocess
 import zipfile
@@ -26,12 +27,23 @@ def test_release_tree_is_complete_and_deterministic(tmp_path):
         "Flashdeck/application/2.7.0.0/LumidexFlashdeck.zip",
         "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip",
         "Flashdeck/config/lista_updater.xml",
+        "Flashdeck/config/lista_updater.xml.sig",
     ]
-    for name in files:
+    for name in files[:-1]:
         assert (first / name).read_bytes() == (second / name).read_bytes(), name
 
     xml = (first / "Flashdeck/config/lista_updater.xml").read_text()
     assert re.findall(r"<version>(.*?)</version>", xml) == ["3.0.3.0"]
+    archive_hash = hashlib.sha256((first / "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip").read_bytes())
+    assert re.findall(r"<sha256>(.*?)</sha256>", xml) == [archive_hash.hexdigest()]
+    # ECDSA signatures differ from run to run; each one verifies with the build's key.
+    key = e2e_env.BuildPaths.discover().signing_key
+    public = tmp_path / "public.pem"
+    subprocess.run(["openssl", "ec", "-in", key, "-pubout", "-out", public], check=True, capture_output=True)
+    for tree in (first, second):
+        config = tree / "Flashdeck/config"
+        subprocess.run(["openssl", "dgst", "-sha256", "-verify", public, "-signature", config / "lista_updater.xml.sig",
+                        config / "lista_updater.xml"], check=True, capture_output=True)
     with zipfile.ZipFile(first / "Flashdeck/application/2.7.0.0/LumidexFlashdeck.zip") as archive:
         assert sorted(archive.namelist()) == ["LumidexSSDFlashdeck.exe", "vcredist_x86.exe"]
         assert archive.read("LumidexSSDFlashdeck.exe") == b"MZ app old"

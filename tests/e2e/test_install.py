@@ -255,23 +255,33 @@ def test_install_over_older_pieces_replaces_them(machine, build, release_server,
     assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
 
 
-def test_failed_archive_download_ends_the_installer(machine, release_server, make_tree, demo_app_dir):
+@pytest.mark.parametrize("fault, code, status", [
+    ("missing", "0x2", 404),
+    # Not the archive the signed version file names: hashed while it arrives, then refused.
+    ("replaced", "0xd", 200),
+])
+def test_failed_archive_download_ends_the_installer(machine, release_server, make_tree, demo_app_dir, fault, code,
+                                                    status):
     served_before = len(release_server.requests())
-    tree = make_tree("offer-without-archive", [("3.0.4.0", demo_app_dir)])
-    (tree / "Flashdeck" / "application" / "3.0.4.0" / "LumidexFlashdeck.zip").unlink()
+    tree = make_tree(f"offer-with-{fault}-archive", [("3.0.4.0", demo_app_dir)])
+    archive = tree / "Flashdeck" / "application" / "3.0.4.0" / "LumidexFlashdeck.zip"
+    if fault == "missing":
+        archive.unlink()
+    else:
+        archive.write_bytes(archive.read_bytes() + b"appended by someone else")
     release_server.serve(tree)
 
     inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
     machine.driver("click", "actionButton")
     box = machine.messagebox(timeout_ms=60000)
     assert box["title"] == "Error"
-    assert box["text"].endswith("(0x2): LumidexFlashdeck.zip"), box
+    assert box["text"].endswith(f"({code}): LumidexFlashdeck.zip"), box
     assert page(machine.driver("list"))["message"] == INSTALLING_TEXT
     machine.dismiss()
     assert inst.wait(30) == 0  # no final page: the process ends after the box
 
     assert [(r["path"], r["status"]) for r in archive_requests(release_server, served_before)] == [
-        ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", 404)]
+        ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", status)]
     assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 1)
     assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") == e2e_env.RegValue("REG_SZ", INSTALL_WIN)
     assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)

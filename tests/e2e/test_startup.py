@@ -8,6 +8,7 @@ import time
 import pytest
 
 import e2e_env
+import make_release
 
 WINDOW_TIMEOUT_MS = 60000
 CAPTION = "Lumidex SSD Flashdeck Installer"
@@ -210,19 +211,22 @@ def test_language_at_start_up(machine, release_server, stored, expected_value, e
 
 
 @pytest.fixture(scope="module")
-def fault_files(fault_server):
-    """Version files the fault server serves as they are, below their own first path segment."""
+def fault_files(fault_server, build):
+    """Version files the fault server serves as they are, below their own first path segment,
+    each signed with the build's key (and naming an archive hash, which a signed file must)."""
+    digest = "<sha256>" + "0" * 64 + "</sha256>"
     files = {
         # Long enough that the first half (all a dropped connection delivers) holds a whole version.
         "bigfile": f'<?xml version="1.0"?>\n<updater><version>{OFFERED}</version>\n<!--'
                    + "x" * 20000 + "-->\n</updater>\n",
-        "noclose": f'<?xml version="1.0"?>\n<updater><version>{CASED_OFFER}\n</updater>\n',
-        "noopen": f'<?xml version="1.0"?>\n<updater><release>{CASED_OFFER}</release></version></updater>\n',
+        "noclose": f'<?xml version="1.0"?>\n<updater>{digest}<version>{CASED_OFFER}\n</updater>\n',
+        "noopen": f'<?xml version="1.0"?>\n<updater>{digest}<release>{CASED_OFFER}</release></version></updater>\n',
     }
     for name, body in files.items():
         path = fault_server.root / name / VERSION_FILE_PATH
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(body.encode("ascii"))
+        make_release.sign(path, build.signing_key)
     return files
 
 
@@ -282,6 +286,48 @@ def test_version_file_without_tags_still_opens_the_window(machine, fault_server,
     assert shown["messageText"] == INSTALL_OFFER_TEXT
     assert message_boxes(machine) == []
     cancel(machine, inst)
+
+
+SIGNATURE_TEXT = "The update information from the server could not be verified and was not used. Please try again later."
+
+
+@pytest.mark.parametrize("tampering", ["changed-byte", "missing-signature", "other-key"])
+def test_a_version_file_the_release_key_did_not_sign_is_refused(machine, release_server, make_tree, demo_app_dir,
+                                                                e2e_run, tampering):
+    tree = make_tree(f"tampered-{tampering}", [(OFFERED, demo_app_dir)])
+    version_file = tree / VERSION_FILE_PATH
+    if tampering == "changed-byte":
+        data = bytearray(version_file.read_bytes())
+        data[data.index(b"<version>") + len(b"<version>")] = ord("9")
+        version_file.write_bytes(bytes(data))
+    elif tampering == "missing-signature":
+        pathlib.Path(f"{version_file}.sig").unlink()
+    else:
+        other_key = e2e_run.path / "other-signing-key.pem"
+        if not other_key.exists():
+            e2e_env.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", other_key], timeout=30)
+        make_release.sign(version_file, other_key)
+    release_server.serve(tree)
+
+    inst = machine.start_installer(["-test", quoted(release_server.base_url)])
+    box = machine.messagebox(timeout_ms=WINDOW_TIMEOUT_MS)
+    assert (box["title"], box["text"]) == ("Error", SIGNATURE_TEXT)
+    assert installer_windows(machine) == []
+    machine.dismiss()
+    assert inst.wait(30) == 0
+    assert not machine.install_dir().exists()
+
+
+def test_a_changed_version_file_is_read_anew_at_the_next_start(machine, release_server, make_tree, demo_app_dir):
+    # WinINet is told neither to answer from its cache nor to keep what it fetched.
+    since = len(release_server.requests())
+    for name, version in (("first-offer", OFFERED), ("second-offer", "3.0.9.0")):
+        release_server.serve(make_tree(name, [(version, demo_app_dir)]))
+        inst = machine.start_installer(["-test", quoted(release_server.base_url)])
+        ui = machine.wait_ui(lambda u: texts(machine, u)["messageText"] != "", timeout=WINDOW_TIMEOUT_MS / 1000)
+        assert texts(machine, ui)["versionLabel"] == f"Flashdeck Version: {version}"
+        cancel(machine, inst)
+    assert [r["status"] for r in version_file_requests(release_server, since)] == [200, 200]
 
 
 # ---------------------------------------------------------------- relaunch

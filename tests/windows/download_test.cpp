@@ -17,6 +17,7 @@
 #include "common/product_config.h"
 #include "download/download_win.h"
 #include "localization/text_table.h"
+#include "system/crypto_win.h"
 #include "system/system_functions_win.h"
 #include "window/boxes_win.h"
 #include "box_recorder.h"
@@ -343,12 +344,80 @@ TEST_F(Download, TextFailsOnAnErrorStatusOrAShortBody) {
     }
 }
 
-TEST_F(Download, TheOfferedVersionComesFromTheVersionFile) {
-    EXPECT_EQ(fetchServerVersion().versionText, L"3.0.3.0");
-    useServer(L"notags/");
-    const VersionCheck noTags = fetchServerVersion();
-    EXPECT_TRUE(noTags.download.ok());
-    EXPECT_EQ(noTags.versionText, L"");
+TEST_F(Download, AnArchiveIsKeptOnlyWhenItsHashIsTheSignedOne) {
+    const std::string body = generatedBody(10000);
+    Sha256 hash;
+    Sha256Digest right{};
+    ASSERT_TRUE(hash.update(body.data(), body.size()) && hash.finish(right));
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, bar, nullptr, &right)), 0);
+    EXPECT_EQ(readFile(folder / archive), body);
+
+    Sha256Digest wrong = right;
+    wrong[0] ^= 0x01;
+    const std::wstring other = L"other.zip";
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, other, 10, 30, bar, nullptr, &wrong)),
+              hashMismatch);
+    expectNothingLeft(other);
+    expectOneErrorBoxAbout(other);
+}
+
+// This test server signs nothing: its version file reads fine but is never trusted.
+TEST_F(Download, AnUnsignedVersionFileIsNotTrusted) {
+    const VersionCheck unsigned_ = fetchServerVersion();
+    EXPECT_TRUE(unsigned_.download.ok());
+    EXPECT_FALSE(unsigned_.verified);
+    EXPECT_EQ(unsigned_.versionText, L"");
+    EXPECT_GE(requestsFor("lista_updater.xml.sig"), 1);
     EXPECT_TRUE(recorder.boxes().empty());
+}
+
+// A version file signed by `openssl dgst -sha256 -sign` with a P-256 key made for this test.
+const std::string signedVersionFile =
+    "<updater><version>3.0.3.0</version><sha256>00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff"
+    "</sha256></updater>\n";
+const P256PublicKey testKey = {
+    0x70, 0x94, 0x88, 0x28, 0x6c, 0x39, 0xec, 0x5e, 0xc3, 0x69, 0x4c, 0x6c, 0xa0, 0xa7, 0x8c, 0xdb,
+    0xd5, 0x91, 0x89, 0x07, 0x2d, 0x82, 0x5b, 0x2c, 0xf0, 0x90, 0x72, 0x82, 0x44, 0xd5, 0x51, 0x87,
+    0xd6, 0x74, 0x15, 0x81, 0x72, 0x0c, 0x49, 0x88, 0x1c, 0xcc, 0xb6, 0x1b, 0xed, 0x3b, 0xe1, 0xa6,
+    0x29, 0x59, 0x76, 0xf0, 0x2a, 0xf7, 0x44, 0x2e, 0x27, 0x60, 0xd0, 0xa1, 0x6f, 0xd6, 0x2a, 0xfd};
+const std::vector<unsigned char> testSignature = {
+    0x30, 0x46, 0x02, 0x21, 0x00, 0xdd, 0xb7, 0xaf, 0x45, 0xb4, 0xad, 0x22, 0x03, 0x9c, 0x12, 0x94, 0x65, 0xae,
+    0xb4, 0xa6, 0x29, 0xff, 0xfa, 0x30, 0x8b, 0x52, 0xdb, 0xf6, 0x74, 0x00, 0x77, 0x5e, 0x8b, 0xf5, 0xf3, 0x0c,
+    0x76, 0x02, 0x21, 0x00, 0xf9, 0x50, 0x54, 0xc8, 0x1b, 0xcf, 0x2d, 0x29, 0x5c, 0xe7, 0x61, 0xd3, 0xe6, 0xea,
+    0xcf, 0x79, 0x04, 0xb8, 0x2f, 0x20, 0xe1, 0xd0, 0xd6, 0x9d, 0xdf, 0x68, 0xe7, 0xe5, 0x3c, 0xfb, 0xdd, 0xc0};
+
+template <typename Bytes>
+std::wstring asCharacters(const Bytes& bytes) {
+    std::wstring text;
+    for (unsigned char b : bytes) text.push_back(static_cast<wchar_t>(b));
+    return text;
+}
+
+TEST(VersionFileSignature, OnlyTheSignedBytesWithTheirKeyAreTrusted) {
+    const VersionCheck good = checkVersionFile(asCharacters(signedVersionFile), asCharacters(testSignature), testKey);
+    ASSERT_TRUE(good.verified);
+    EXPECT_EQ(good.versionText, L"3.0.3.0");
+    EXPECT_EQ(good.archiveSha256[1], 0x11);
+    EXPECT_EQ(good.archiveSha256[31], 0xff);
+
+    std::string changed = signedVersionFile;
+    changed[changed.find("3.0.3.0")] = '4';
+    std::vector<unsigned char> otherSignature = testSignature;
+    otherSignature[10] ^= 0x01;
+    P256PublicKey otherKey = testKey;
+    otherKey[63] ^= 0x01;
+    const std::vector<unsigned char> cut(testSignature.begin(), testSignature.end() - 1);
+    const std::pair<std::wstring, std::wstring> refused[] = {
+        {asCharacters(changed), asCharacters(testSignature)},
+        {asCharacters(signedVersionFile), asCharacters(otherSignature)},
+        {asCharacters(signedVersionFile), asCharacters(cut)},
+        {asCharacters(signedVersionFile), L""},
+    };
+    for (const auto& [body, signature] : refused) {
+        const VersionCheck check = checkVersionFile(body, signature, testKey);
+        EXPECT_FALSE(check.verified);
+        EXPECT_EQ(check.versionText, L"");
+    }
+    EXPECT_FALSE(checkVersionFile(asCharacters(signedVersionFile), asCharacters(testSignature), otherKey).verified);
 }
 }  // namespace

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwctype>
 #include <filesystem>
 
 #include "system/file_system_win.h"
@@ -169,6 +170,27 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
     }
     EXPECT_TRUE(folderTreeRemovalAllowed(at(L"Lumidex\\SSD Flashdeck\\")));
     EXPECT_TRUE(folderTreeRemovalAllowed(knownFolderPath(FOLDERID_ProgramFilesX86) + L"\\Lumidex\\SSD Flashdeck\\"));
+}
+
+// The relaunch tells the temporary folder by the folder itself, not by how a path spells it.
+TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
+    ASSERT_TRUE(createFolderWithParents(at(L"Copy Folder\\Inner")));
+    writeFile(at(L"Copy Folder\\Inner\\setup.exe"));
+    std::wstring upper = root_;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    std::wstring slashed = root_ + L"/";
+    for (wchar_t& c : slashed) c = c == L'\\' ? L'/' : c;
+    EXPECT_TRUE(isSameFolder(root_, upper + L"\\"));
+    EXPECT_TRUE(isSameFolder(root_, slashed));
+    EXPECT_TRUE(isSameFolder(root_, at(L"Copy Folder\\..")));
+    EXPECT_FALSE(isSameFolder(root_, at(L"Copy Folder")));
+    EXPECT_FALSE(isSameFolder(at(L"missing"), at(L"missing")));
+    EXPECT_FALSE(isSameFolder(at(L"Copy Folder\\Inner\\setup.exe"), at(L"Copy Folder\\Inner\\setup.exe")));
+
+    EXPECT_TRUE(isWithinFolder(at(L"Copy Folder\\Inner\\setup.exe"), upper));
+    EXPECT_TRUE(isWithinFolder(at(L"Copy Folder\\Inner\\setup.exe"), at(L"Copy Folder")));
+    EXPECT_FALSE(isWithinFolder(at(L"Copy Folder\\Inner\\setup.exe"), at(L"Copy Folder\\Other")));
+    EXPECT_FALSE(isWithinFolder(root_ + L"Other\\setup.exe", root_));
 }
 
 TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {

@@ -50,6 +50,8 @@ const std::vector<std::pair<std::wstring, std::wstring>> kInstallerTexts = {
     {L"error_creating_folder", L"Failed to create folder."},
     {L"error_no_network", L"There is no internet connection. Please try again later."},
     {L"error_download", L"Failed to download"},
+    {L"error_signature",
+     L"The update information from the server could not be verified and was not used. Please try again later."},
 };
 
 // How often each placeholder %1 .. %9 occurs.

@@ -1,7 +1,11 @@
-// Arithmetic and text handling of downloads that needs no Windows call.
+// Arithmetic, text and signature handling of downloads that needs no Windows call.
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "common/digests.h"
 
 // Bar position after received of expected bytes, moving from start to end:
 // received / expected, times (end - start), plus start, truncated toward zero.
@@ -23,3 +27,11 @@ bool isSuccessStatus(unsigned status);
 // for 404 and 410; 5 (access denied) for 401, 403 and 407; else 58 (the server cannot perform
 // the requested operation). Only system codes are used, so the error box has a text for each.
 std::int32_t statusErrorCode(unsigned status);
+
+// The archive's SHA-256 from the version file: "<sha256>" + exactly 64 hexadecimal digits (either
+// case) + "</sha256>". False for anything else: missing tags, another length, a non-hex digit.
+bool extractSha256(const std::wstring& body, Sha256Digest& digest);
+
+// An ECDSA P-256 signature as OpenSSL writes it (DER: a SEQUENCE of the two INTEGERs r and s) as
+// the 64 bytes r || s that CNG verifies. False for anything that is not exactly that.
+bool derSignatureToRaw(const std::uint8_t* der, std::size_t size, P256Signature& raw);

@@ -1,6 +1,9 @@
-#include "download/progress.h"
+#include "download/download_rules.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
 
 #include <string>
 
@@ -85,4 +88,54 @@ TEST(HttpStatus, OnlyTwoHundredsSucceedAndFailuresMapToSystemCodes) {
     EXPECT_EQ(statusErrorCode(410), 2);
     EXPECT_EQ(statusErrorCode(403), 5);
     EXPECT_EQ(statusErrorCode(500), 58);
+}
+
+TEST(Sha256Tag, TakesExactlySixtyFourHexDigits) {
+    const std::wstring hex = L"00112233445566778899aabbccddeeff00112233445566778899AABBCCDDEEFF";
+    Sha256Digest digest{};
+    ASSERT_TRUE(extractSha256(L"<version>3.0.3.0</version><sha256>" + hex + L"</sha256>", digest));
+    EXPECT_EQ(digest[0], 0x00);
+    EXPECT_EQ(digest[1], 0x11);
+    EXPECT_EQ(digest[15], 0xff);
+    EXPECT_EQ(digest[31], 0xff);
+    const std::wstring rejected[] = {
+        L"<version>3.0.3.0</version>",                           // no hash at all
+        L"<sha256>" + hex.substr(0, 62) + L"</sha256>",           // too short
+        L"<sha256>" + hex + L"0</sha256>",                        // too long
+        L"<sha256>" + hex.substr(0, 63) + L"g</sha256>",          // not hexadecimal
+        L"<sha256> " + hex.substr(1) + L"</sha256>",              // a blank is no digit
+        L"<sha256>" + hex,                                        // no end tag
+        L"<sha256>" + hex + L"</sha25",                           // end tag cut short
+    };
+    for (const std::wstring& body : rejected) EXPECT_FALSE(extractSha256(body, digest)) << body.size();
+}
+
+TEST(DerSignature, BecomesRAndSOf32BytesEach) {
+    // r with a leading zero (its high bit set), s shorter than 32 bytes.
+    std::vector<std::uint8_t> der = {0x30, 0, 0x02, 33, 0x00};
+    for (int i = 0; i < 32; ++i) der.push_back(static_cast<std::uint8_t>(0x80 + i));
+    der.push_back(0x02);
+    der.push_back(3);
+    for (std::uint8_t b : {0x01, 0x02, 0x03}) der.push_back(b);
+    der[1] = static_cast<std::uint8_t>(der.size() - 2);
+    std::array<std::uint8_t, 64> raw{};
+    ASSERT_TRUE(derSignatureToRaw(der.data(), der.size(), raw));
+    EXPECT_EQ(raw[0], 0x80);
+    EXPECT_EQ(raw[31], 0x80 + 31);
+    EXPECT_EQ(raw[32], 0x00);
+    EXPECT_EQ(raw[61], 0x01);
+    EXPECT_EQ(raw[63], 0x03);
+
+    std::vector<std::uint8_t> trailing = der;
+    trailing.push_back(0);
+    trailing[1] = static_cast<std::uint8_t>(trailing.size() - 2);
+    std::vector<std::uint8_t> truncated(der.begin(), der.end() - 1);
+    std::vector<std::uint8_t> wrongTag = der;
+    wrongTag[0] = 0x31;
+    std::vector<std::uint8_t> tooLong = {0x30, 37, 0x02, 34};
+    tooLong.resize(39, 0x01);
+    for (const auto& bad : {trailing, truncated, wrongTag, tooLong}) {
+        EXPECT_FALSE(derSignatureToRaw(bad.data(), bad.size(), raw));
+    }
+    EXPECT_FALSE(derSignatureToRaw(nullptr, 0, raw));
 }
