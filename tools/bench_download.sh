@@ -23,7 +23,9 @@ mkdir -p "$work/www/Flashdeck" "$work/out" "$work/logs"
 chmod 755 "$work" "$work/www" "$work/www/Flashdeck"  # nginx workers run without root rights
 head -c $((size_mb * 1048576)) /dev/urandom >"$work/www/Flashdeck/bench.bin"
 chmod 644 "$work/www/Flashdeck/bench.bin"
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+port=$(free_port)
+slow_port=$(free_port)
 cat >"$work/nginx.conf" <<CONF
 daemon off;
 worker_processes 1;
@@ -39,6 +41,8 @@ http {
   scgi_temp_path $work/tmp_scgi;
   sendfile on;
   server { listen 127.0.0.1:$port; root $work/www; }
+  # A fast real link: 50 MB/s per connection.
+  server { listen 127.0.0.1:$slow_port; root $work/www; limit_rate 50m; }
 }
 CONF
 nginx -p "$work" -c "$work/nginx.conf" &
@@ -65,10 +69,13 @@ wait "$wine_pid" || wine_status=$?
 cat "$work/bench.txt"
 [ "$wine_status" -eq 0 ] || { echo "bench_download failed ($wine_status)" >&2; exit 1; }
 cmp -s "$work/out/bench.bin" "$work/www/Flashdeck/bench.bin" && echo "download_identical=yes" || echo "download_identical=NO"
+"${FLASHDECK_WINE:-wine}" "$exe" "http://127.0.0.1:$slow_port/" bench.bin "Z:${work//\//\\}\\out" "$digest" >"$work/bench_slow.txt" \
+  || { echo "bench_download (50 MB/s) failed" >&2; exit 1; }
 
-/usr/bin/python3 - "$work/bench.txt" "$curl_speed" "$curl_time" "$peak_kb" "$size_mb" <<'PY'
+/usr/bin/python3 - "$work/bench.txt" "$curl_speed" "$curl_time" "$peak_kb" "$size_mb" "$work/bench_slow.txt" <<'PY'
 import sys
 values = dict(line.strip().split("=", 1) for line in open(sys.argv[1]) if "=" in line)
+slow = dict(line.strip().split("=", 1) for line in open(sys.argv[6]) if "=" in line)
 curl_speed, curl_time, peak_kb, size_mb = float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
 ours = float(values["download_mib_per_second"])
 theirs = curl_speed / 1048576
@@ -80,6 +87,9 @@ hashed = float(values["hashed_seconds"])
 plain = float(values["download_seconds"])
 print(f"downloadFile hashing SHA-256 as it arrives: {hashed:.3f} s ({values['hashed_cpu_seconds']} s processor),"
       f" {100 * (hashed - plain) / plain:+.1f} % against the plain download in the same run")
+slow_plain, slow_hashed = float(slow["download_seconds"]), float(slow["hashed_seconds"])
+print(f"the same at 50 MB/s (nginx limit_rate): plain {slow_plain:.3f} s, hashed {slow_hashed:.3f} s,"
+      f" {100 * (slow_hashed - slow_plain) / slow_plain:+.1f} %")
 print(f"peak resident memory of the Wine process (VmHWM): {peak_kb / 1024:.1f} MiB for a {size_mb} MiB file")
 print(f"waitPumping(2000): {values['wait_pumping_wall_seconds']} s wall, {values['wait_pumping_cpu_seconds']} s processor")
 print(f"busy loop 2000 ms: {values['busy_loop_wall_seconds']} s wall, {values['busy_loop_cpu_seconds']} s processor")

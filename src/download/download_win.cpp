@@ -13,7 +13,7 @@
 #include "system/system_functions_win.h"
 
 namespace {
-constexpr DWORD bufferSize = 4096;
+constexpr DWORD bufferSize = 65536;
 
 // Reported when the connection ends before the announced Content-Length has arrived. A system
 // code, so that the box can describe it ("An unexpected network error occurred.").
@@ -77,16 +77,16 @@ std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
 template <typename Take>
 std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, Take take) {
     if (const std::int32_t status = responseStatusError(url)) return status;
-    char buffer[bufferSize];
+    std::vector<char> buffer(bufferSize);
     const double expected = expectedLength(url);
     double received = 0;
     for (;;) {
         DWORD read = 0;
-        if (!winInet().InternetReadFile(url, buffer, bufferSize, &read)) return lastError();
+        if (!winInet().InternetReadFile(url, buffer.data(), bufferSize, &read)) return lastError();
         if (cancel && cancel->cancelled()) return ABORTED;
         if (read == 0) break;
         received += read;
-        if (const std::int32_t stop = take(buffer, read, received, expected)) return stop;
+        if (const std::int32_t stop = take(buffer.data(), read, received, expected)) return stop;
     }
     return received < expected ? truncatedDownload : 0;
 }

@@ -38,8 +38,8 @@ int printBox(const std::wstring& text, const std::wstring& caption, unsigned) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4) {
-        std::fwprintf(stderr, L"usage: bench_download BASE_URL FILE_NAME FOLDER\n");
+    if (argc != 4 && argc != 5) {
+        std::fwprintf(stderr, L"usage: bench_download BASE_URL FILE_NAME FOLDER [SHA256]\n");
         return 2;
     }
     setMessageBoxHook(printBox);
