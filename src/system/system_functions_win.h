@@ -128,6 +128,6 @@ std::wstring loadTextResource(int id);
 // Parses the executable's text table resource into the table.
 void loadFromResource(TextTable& table);
 
-// The system message table's description of the code, unchanged (trailing line break included);
-// empty when it has none.
+// The description of a system or WinINet (12001-12175, from wininet.dll's own table) code,
+// unchanged (trailing line break included); empty when there is none.
 std::wstring systemMessageText(std::int32_t code);

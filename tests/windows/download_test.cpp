@@ -313,6 +313,9 @@ TEST_F(Download, AServerThatCannotBeReachedShowsTheBoxWithoutAName) {
     EXPECT_EQ(download(archive), ERROR_INTERNET_CANNOT_CONNECT);
     expectNothingLeft(archive);
     expectOneErrorBoxAbout(L"");
+    // WinINet's own message table names the cause.
+    ASSERT_FALSE(recorder.boxes().empty());
+    EXPECT_EQ(recorder.boxes()[0].text.rfind(L"unknown error", 0), std::wstring::npos) << recorder.boxes()[0].text;
 }
 
 TEST_F(Download, TextOfMoreThanOneBufferArrivesWholeAndInOrder) {
