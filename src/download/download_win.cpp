@@ -10,6 +10,7 @@
 #include "download/download_rules.h"
 #include "system/crypto_win.h"
 #include "system/handles_win.h"
+#include "system/message_pump_win.h"
 #include "system/system_functions_win.h"
 
 namespace {
@@ -75,7 +76,7 @@ std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
 // which returns 0 to go on or a code to stop with. 0, ABORTED or an error code; a body shorter
 // than its announced length is a failure.
 template <typename Take>
-std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, Take take) {
+std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, bool pump, Take take) {
     if (const std::int32_t status = responseStatusError(url)) return status;
     std::vector<char> buffer(bufferSize);
     const double expected = expectedLength(url);
@@ -87,16 +88,19 @@ std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, Take take) {
         if (read == 0) break;
         received += read;
         if (const std::int32_t stop = take(buffer.data(), read, received, expected)) return stop;
+        // The window repaints, shows the bar and takes a Cancel between reads.
+        if (pump) pumpMessages();
     }
     return received < expected ? truncatedDownload : 0;
 }
 
 // Opens the URL and reads its response; the result names the file unless the server was not reached.
 template <typename Take>
-DownloadResult fetch(const std::wstring& url, const std::wstring& fileName, const CancelToken* cancel, Take take) {
+DownloadResult fetch(const std::wstring& url, const std::wstring& fileName, const CancelToken* cancel, bool pump,
+                     Take take) {
     Request request;
     if (const std::int32_t code = openRequest(url, request)) return {code, L""};
-    const std::int32_t code = readResponse(request.url.get(), cancel, take);
+    const std::int32_t code = readResponse(request.url.get(), cancel, pump, take);
     return {code, code == 0 ? L"" : fileName};
 }
 }  // namespace
@@ -122,8 +126,8 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
 
     Sha256 hash;
     if (expectedSha256 && !hash.ready()) return {hashMismatch, fileName};
-    DownloadResult result = fetch(url, fileName, cancel, [&](const char* bytes, DWORD count, double received,
-                                                             double expected) -> std::int32_t {
+    DownloadResult result = fetch(url, fileName, cancel, progressBar != nullptr,
+                                  [&](const char* bytes, DWORD count, double received, double expected) -> std::int32_t {
         DWORD written = 0;
         if (!WriteFile(file.get(), bytes, count, &written, nullptr)) return lastError();
         if (expectedSha256 && !hash.update(bytes, count)) return hashMismatch;
@@ -158,7 +162,8 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     text.clear();
     if (!connectionTest()) return {noConnection, fileName};
 
-    const DownloadResult result = fetch(url, fileName, nullptr, [&text](const char* bytes, DWORD count, double, double) {
+    const DownloadResult result = fetch(url, fileName, nullptr, false, [&text](const char* bytes, DWORD count, double,
+                                                                              double) {
         // The file is ASCII; any other byte becomes the character of the same number.
         for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));
         return std::int32_t{0};

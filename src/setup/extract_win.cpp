@@ -58,6 +58,7 @@ ChildExit extractArchive(const std::wstring& archiveName) {
         const std::wstring system = systemFolder();
         options.environment = minimalEnvironment(knownFolderPath(FOLDERID_Windows), system, longTempFolder());
         options.detachedInput = true;
+        options.pumpWhileWaiting = true;
         result = runAndWait(extractorCommandLine(batchFileName), options);
     }
     DeleteFileW(batchPath.c_str());

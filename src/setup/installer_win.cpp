@@ -64,6 +64,9 @@ InstallResult Installer::run() {
 
     store.writeInstallPath(config.installFolder);
     const DownloadResult archive = downloadApplication();
+    // A Cancel during the download stops it at once (the partial file is gone) and rolls back
+    // as a Cancel in a pause does.
+    if (archive.code == ABORTED && cancelRequested) return outcome(InstallOutcome::Cancelled);
     if (!archive.ok()) {
         InstallResult failed = outcome(InstallOutcome::DownloadFailed);
         failed.download = archive;
@@ -83,7 +86,9 @@ InstallResult Installer::run() {
     waitPumping(pauseMs);
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
-    runAndWait(runtimeInstallerCommand(config.installFolder));
+    ChildOptions runtime;
+    runtime.pumpWhileWaiting = true;
+    runAndWait(runtimeInstallerCommand(config.installFolder), runtime);
     setProgress(100);
     store.writeIsInstalled(installCompleted);
     return {};

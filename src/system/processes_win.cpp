@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "system/handles_win.h"
+#include "system/message_pump_win.h"
 
 namespace {
 // The full image path of the process; works for 64-bit processes too, whose modules a
@@ -46,6 +47,13 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
         return result;
     }
     const ChildProcess child{KernelHandle(created.hProcess), KernelHandle(created.hThread)};
+    if (options.pumpWhileWaiting) {
+        HANDLE process = child.process.get();
+        while (MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+               WAIT_OBJECT_0 + 1) {
+            pumpMessages();
+        }
+    }
     WaitForSingleObject(child.process.get(), INFINITE);
     GetExitCodeProcess(child.process.get(), &result.exitCode);
     return result;

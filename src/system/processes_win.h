@@ -18,6 +18,7 @@ struct ChildOptions {
     std::wstring folder;       // its current folder (empty: the installer's)
     std::wstring environment;  // a whole environment block (empty: the installer's own)
     bool detachedInput = false;  // standard input, output and error on NUL, nothing else inherited
+    bool pumpWhileWaiting = false;  // dispatch the thread's messages while the child runs
 };
 
 // Starts a hidden child with the (already quoted) command line and waits for it to end.

@@ -32,6 +32,9 @@ struct WindowState {
     PageState pageState = PageState::InstallOffer;
     WorkState workState = WorkState::NoWork;
     bool closeAllowed = false;
+    // An install or uninstall sequence is running: it dispatches messages while it works, and
+    // nothing but Cancel may start other work then.
+    bool working = false;
     std::unique_ptr<Installer> theInstaller;
     WindowControls controls;
     HFONT smallFont = nullptr;
@@ -131,7 +134,9 @@ void runUninstallPage() {
     pumpMessages();
     Sleep(2000);
     Uninstaller uninstaller(c.progressBar);
+    w.working = true;
     uninstaller.run();
+    w.working = false;
 }
 
 void runInstallPage() {
@@ -140,7 +145,9 @@ void runInstallPage() {
     w.workState = WorkState::InstallWork;
     showWorkPage(true);
     setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
+    w.working = true;
     const InstallResult result = w.theInstaller->run();
+    w.working = false;
     if (result.outcome == InstallOutcome::FolderFailed) {
         showFolderFailure(L" ", productConfig().installFolder);
         endProcess();
@@ -241,6 +248,7 @@ void onCancelButton() {
 }
 
 void onReleaseNotesLink() {
+    if (state().working) return;
     const ProductConfig& config = productConfig();
     ensureInstallFolderOrEnd();
     const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
@@ -257,6 +265,7 @@ void onReleaseNotesLink() {
 
 void onLanguageChange() {
     WindowState& w = state();
+    if (w.working) return;
     const WindowControls& c = w.controls;
     const LRESULT index = SendMessageW(c.languageList, CB_GETCURSEL, 0, 0);
     const LRESULT length = index == CB_ERR ? CB_ERR : SendMessageW(c.languageList, CB_GETLBTEXTLEN, index, 0);

@@ -2,6 +2,7 @@
 pieces, a failed archive download, and Cancel in the first pause and during the download."""
 
 import random
+import time
 
 import pytest
 
@@ -327,38 +328,39 @@ def padded_tree(e2e_run, build, make_tree):
     return make_tree("padded", [(DEMO_VERSION, app_dir)])
 
 
-def test_cancel_during_the_download_is_noticed_at_the_next_pause(machine, release_server, padded_tree):
+def test_cancel_during_the_download_stops_it_and_rolls_back(machine, release_server, padded_tree):
     served_before = len(release_server.requests())
     release_server.serve(padded_tree)
     inst = start_and_wait_offer(machine, release_server.slow_base_url, INSTALL_OFFER_TEXT, "Install")
     watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
     machine.driver("click", "actionButton")
-    watch.wait_for(lambda p: any(10 < x < 30 for x in p), timeout=60, what="the download to begin")
+    # The window dispatches its messages between reads: the bar is seen moving from outside.
+    watch.wait_for(lambda p: len([x for x in p if 10 < x < 30]) >= 2, timeout=60, what="the bar to move")
+    clicked = time.monotonic()
     machine.driver("click", "cancelButton")
-    assert 30 not in watch.positions_so_far(), "the download ended before Cancel was clicked"
-
-    # The window dispatches nothing while downloading: the click waits for the pause after the
-    # shortcut, so the archive is extracted and the shortcut made, but the entry never written.
-    watch.wait_for(lambda p: 70 in p, timeout=120, what="the shortcut step")
-    assert (machine.install_dir() / APP_EXE).is_file()
-    assert machine.shortcut_path().exists()
-    watch.wait_for(lambda p: 0 in p[p.index(70):], timeout=30, what="the bar to drop to 0")
-    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
-    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") == e2e_env.RegValue("REG_SZ", INSTALL_WIN)
+    watch.wait_for(lambda p: 0 in p, timeout=30, what="the bar to drop to 0")
+    stopped = time.monotonic() - clicked
+    print(f"\nCancel took effect after {stopped:.1f}s")
+    assert stopped < 3, stopped
+    # Stopped in the download: no archive, nothing unpacked, no shortcut.
+    assert not (machine.install_dir() / "LumidexFlashdeck.zip").exists()
+    assert not (machine.install_dir() / "LumidexFlashdeck.zip.part").exists()
+    assert not (machine.install_dir() / APP_EXE).exists()
+    assert not machine.shortcut_path().exists()
 
     wait_page(machine, CANCELLED_TEXT, timeout=90, action="Finish", cancel=False, progress=False)
     assert_product_removed(machine)
     assert machine.vcredist_calls() == []
     served = archive_requests(release_server, served_before)
-    assert [(r["port"], r["status"]) for r in served] == [(release_server.slow_port, 200)]
+    assert [r["port"] for r in served] == [release_server.slow_port]
 
     machine.driver("click", "actionButton")
     assert inst.wait(30) == 0
     assert machine.demo_app_starts() == []
     positions = watch.result(60)["positions"]
     download, rest = split_download(after_first(positions, 10))
-    assert download[-1] == 30, positions
-    assert rest == [60, 70, 0, 20, 40, 60, 100], positions
+    assert 30 not in download, positions
+    assert rest == [0, 20, 40, 60, 100], positions
 
 
 def test_a_failed_installer_copy_is_reported_and_the_installation_stands(machine, release_server):
