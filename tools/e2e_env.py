@@ -867,14 +867,15 @@ class Machine:
         return run([WINE, *args], timeout=timeout, env=env, check=check)
 
     def _popen(self, args, extra_env=None):
-        """Starts `wine args...` in the background; returns (process, path of its output file)."""
+        """Starts `wine args...` in the background; returns (process, path of its output file).
+        What Wine and its children print on standard error is kept beside it (".err")."""
         env = dict(self.env, **(extra_env or {}))
         self.log_dir.mkdir(parents=True, exist_ok=True)
         self._counter += 1
         output = self.log_dir / f"bg-{self._counter:03d}.jsonl"
-        with open(output, "wb") as out:
+        with open(output, "wb") as out, open(f"{output}.err", "wb") as err:
             proc = subprocess.Popen([WINE, *map(str, args)], env=env, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+                                    stdout=out, stderr=err, start_new_session=True)
         self._children.append(proc)
         return proc, output
 
