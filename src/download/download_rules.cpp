@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/text.h"
+
 unsigned progressPosition(double start, double end, double received, double expected) {
     if (expected == 0) return start > 0 ? static_cast<unsigned>(start) : 0;
     const double position = received / expected * (end - start) + start;
@@ -10,10 +12,6 @@ unsigned progressPosition(double start, double end, double received, double expe
     if (position >= 4294967295.0) return 4294967295u;
     return static_cast<unsigned>(std::trunc(position));
 }
-
-namespace {
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-}  // namespace
 
 double parseContentLength(const std::wstring& header) {
     std::size_t i = 0;

@@ -40,9 +40,9 @@ inline constexpr std::int32_t hashMismatch = 13;  // ERROR_INVALID_DATA: "The da
 
 // Streams root + urlPart + fileName into folder + fileName, moving the bar from progressStart
 // to progressEnd; with a bar, the thread's messages are dispatched between reads, so the window
-// stays alive and a Cancel reaches the token. A cancel token is cleared when the download starts. With expectedSha256 the
-// body is hashed as it arrives and kept only when it matches. Nothing partial or unverified is
-// left under the file's name.
+// stays alive and a Cancel reaches the token. A cancel token is cleared when the download
+// starts. With expectedSha256 the body is hashed as it arrives and kept only when it matches.
+// Nothing partial or unverified is left under the file's name.
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
                             double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel = nullptr,
                             const Sha256Digest* expectedSha256 = nullptr);

@@ -200,35 +200,39 @@ FileHandle openOwnImage() {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) return static_cast<std::int32_t>(GetLastError());
+std::int32_t writeWholeFile(const std::wstring& path, const void* data, DWORD size, DWORD creation) {
     DWORD error = 0;
     {
-        FileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+        FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return static_cast<std::int32_t>(GetLastError());
-        char buffer[65536];
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) {
-                error = GetLastError();
-                break;
-            }
-            if (read == 0) break;
-            DWORD written = 0;
-            if (!WriteFile(file.get(), buffer, read, &written, nullptr)) {
-                error = GetLastError();
-                break;
-            }
-            if (written != read) {
-                error = ERROR_WRITE_FAULT;
-                break;
-            }
-        }
+        DWORD written = 0;
+        if (size != 0 && !WriteFile(file.get(), data, size, &written, nullptr)) error = GetLastError();
+        if (error == 0 && written != size) error = ERROR_WRITE_FAULT;
+        if (error == 0 && !FlushFileBuffers(file.get())) error = GetLastError();
     }
-    if (error != 0) DeleteFileW(target.c_str());
+    if (error != 0) DeleteFileW(path.c_str());
     return static_cast<std::int32_t>(error);
+}
+
+std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
+    LARGE_INTEGER start{};
+    LARGE_INTEGER size{};
+    if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN) || !GetFileSizeEx(source, &size)) {
+        return static_cast<std::int32_t>(GetLastError());
+    }
+    // The installer is about a megabyte: read whole, then written as any other whole file.
+    if (size.QuadPart > 0x7FFFFFFF) return ERROR_FILE_TOO_LARGE;
+    std::vector<char> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD total = 0;
+    while (total < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(source, bytes.data() + total, static_cast<DWORD>(bytes.size()) - total, &read, nullptr)) {
+            return static_cast<std::int32_t>(GetLastError());
+        }
+        if (read == 0) return ERROR_HANDLE_EOF;
+        total += read;
+    }
+    return writeWholeFile(target, bytes.data(), total, CREATE_NEW);
 }
 
 namespace {

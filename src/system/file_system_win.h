@@ -34,6 +34,9 @@ bool folderTreeRemovalAllowed(const std::wstring& folder);
 // The running executable's file, opened for reading and shared for reading only: while the handle
 // lives, nobody can rename, replace or write the file the elevated process was started from.
 FileHandle openOwnImage();
+// Creates the file (creation: CREATE_ALWAYS or CREATE_NEW) and writes all bytes; 0 or the error.
+// A file left incomplete is deleted, so that a cut-off program or batch file is never run.
+std::int32_t writeWholeFile(const std::wstring& path, const void* data, DWORD size, DWORD creation);
 // Copies the whole file behind the handle (from its start) to a new file at target, which must
 // not exist yet; 0 or the error. An incomplete copy is deleted.
 std::int32_t copyFromHandle(HANDLE source, const std::wstring& target);
