@@ -55,6 +55,29 @@ std::int32_t statusErrorCode(unsigned status) {
     }
 }
 
+std::wstring resumeHeaders(double offset, const std::wstring& validator) {
+    // An offset is a whole number of bytes, below 2^53: printed exactly without an exponent.
+    const auto bytes = static_cast<unsigned long long>(offset);
+    return L"Range: bytes=" + std::to_wstring(bytes) + L"-\r\nIf-Range: " + validator + L"\r\n";
+}
+
+bool contentRangeStartsAt(const std::wstring& header, double offset) {
+    static const std::wstring unit = L"bytes ";
+    std::size_t i = 0;
+    while (i < header.size() && isBlank(header[i])) ++i;
+    if (header.compare(i, unit.size(), unit) != 0) return false;
+    i += unit.size();
+    const std::size_t firstDigit = i;
+    double first = 0;
+    while (i < header.size() && header[i] >= L'0' && header[i] <= L'9' && first < 1e15) {
+        first = first * 10 + (header[i] - L'0');
+        ++i;
+    }
+    return i != firstDigit && i < header.size() && header[i] == L'-' && first == offset;
+}
+
+int resumePauseMs(int attempt) { return attempt <= 1 ? 1000 : attempt == 2 ? 2000 : 4000; }
+
 namespace {
 int hexValue(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';

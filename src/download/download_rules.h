@@ -28,6 +28,19 @@ bool isSuccessStatus(unsigned status);
 // the requested operation). Only system codes are used, so the error box has a text for each.
 std::int32_t statusErrorCode(unsigned status);
 
+// The request headers that ask for the rest of a body from offset on, only while the server's
+// copy is still the one the validator (an ETag or a Last-Modified date) names.
+std::wstring resumeHeaders(double offset, const std::wstring& validator);
+
+// Whether a Content-Range header ("bytes FIRST-LAST/TOTAL" or ".../*") starts exactly at offset.
+bool contentRangeStartsAt(const std::wstring& header, double offset);
+
+// The pause before the resume attempt-th (1, 2, 3 ...) after a dropped connection: it grows.
+int resumePauseMs(int attempt);
+
+// How many times a dropped archive download is resumed before it is reported.
+inline constexpr int resumeAttempts = 3;
+
 // The archive's SHA-256 from the version file: "<sha256>" + exactly 64 hexadecimal digits (either
 // case) + "</sha256>". False for anything else: missing tags, another length, a non-hex digit.
 bool extractSha256(const std::wstring& body, Sha256Digest& digest);

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <wininet.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/product_config.h"
@@ -14,11 +16,13 @@
 #include "system/system_functions_win.h"
 
 namespace {
-constexpr DWORD bufferSize = 65536;
-
 // Reported when the connection ends before the announced Content-Length has arrived. A system
 // code, so that the box can describe it ("An unexpected network error occurred.").
 constexpr std::int32_t truncatedDownload = ERROR_UNEXP_NET_ERR;
+
+// A version file is a few hundred bytes; a server sending more is not one to be trusted.
+constexpr std::size_t textLimit = 64 * 1024;
+constexpr std::int32_t tooLarge = ERROR_FILE_TOO_LARGE;
 
 bool systemConnectionTest() {
     DWORD flags = 0;
@@ -30,78 +34,146 @@ ConnectionTest connectionTest = systemConnectionTest;
 
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
-// The root handle and the URL handle of one request; members close in reverse order,
-// so the URL handle goes before the root handle.
-struct Request {
-    InternetHandle root;
-    InternetHandle url;
-};
-
-// Opens the URL; 0 or the code (a failure here names no file: the server was not reached).
-std::int32_t openRequest(const std::wstring& url, Request& request) {
-    const WinInetTable& net = winInet();
-    if (!net.complete()) return ERROR_MOD_NOT_FOUND;
-    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!request.root) return lastError();
-    // The server is asked every time: an answer from WinINet's cache could be a stale version
-    // file or archive, and nothing of ours is written into that cache.
-    constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-    request.url.reset(net.InternetOpenUrlW(request.root.get(), url.c_str(), nullptr, 0, noCache, 0));
-    return request.url ? 0 : lastError();
-}
-
-// 0 for a 2xx response, else the code that stands for the status (or the query's error).
-std::int32_t responseStatusError(HINTERNET url) {
-    DWORD status = 0;
-    DWORD length = sizeof status;
-    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
-        return lastError();
-    }
-    return statusErrorCode(status);
-}
-
-// The announced body length, 0 when absent or unusable.
-double expectedLength(HINTERNET url) {
-    wchar_t header[64];
-    DWORD length = sizeof header;
-    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_CONTENT_LENGTH, header, &length, nullptr)) return 0;
-    return parseContentLength(std::wstring(header, length / sizeof(wchar_t)));
-}
-
 std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
 }
 
-// Checks the status, then hands each chunk of the body to take(bytes, count, received, expected),
-// which returns 0 to go on or a code to stop with. 0, ABORTED or an error code; a body shorter
-// than its announced length is a failure.
+// Hands each piece of the body to take(bytes, count), which returns 0 to go on or a code to
+// stop with. 0 at the end of the body, else the code that stopped it.
 template <typename Take>
-std::int32_t readResponse(HINTERNET url, const CancelToken* cancel, bool pump, Take take) {
-    if (const std::int32_t status = responseStatusError(url)) return status;
-    std::vector<char> buffer(bufferSize);
-    const double expected = expectedLength(url);
-    double received = 0;
+std::int32_t readBody(Transfer& transfer, const CancelToken* cancel, bool pump, Take take) {
+    std::vector<char> piece;
     for (;;) {
-        DWORD read = 0;
-        if (!winInet().InternetReadFile(url, buffer.data(), bufferSize, &read)) return lastError();
-        if (cancel && cancel->cancelled()) return ABORTED;
-        if (read == 0) break;
-        received += read;
-        if (const std::int32_t stop = take(buffer.data(), read, received, expected)) return stop;
-        // The window repaints, shows the bar and takes a Cancel between reads.
-        if (pump) pumpMessages();
+        if (const std::int32_t code = transfer.next(piece, cancel, pump)) return code;
+        if (piece.empty()) return 0;
+        if (const std::int32_t stop = take(piece.data(), static_cast<DWORD>(piece.size()))) return stop;
     }
-    return received < expected ? truncatedDownload : 0;
 }
 
-// Opens the URL and reads its response; the result names the file unless the server was not reached.
-template <typename Take>
-DownloadResult fetch(const std::wstring& url, const std::wstring& fileName, const CancelToken* cancel, bool pump,
-                     Take take) {
-    Request request;
-    if (const std::int32_t code = openRequest(url, request)) return {code, L""};
-    const std::int32_t code = readResponse(request.url.get(), cancel, pump, take);
-    return {code, code == 0 ? L"" : fileName};
+// Waits ms before the next attempt, in slices, so that a Cancel ends the wait.
+bool pauseUnlessCancelled(int ms, const CancelToken* cancel, bool pump) {
+    constexpr int slice = 50;
+    for (int waited = 0; waited < ms; waited += slice) {
+        if (cancel && cancel->cancelled()) return false;
+        if (pump) {
+            waitPumping(slice);
+        } else {
+            Sleep(slice);
+        }
+    }
+    return !(cancel && cancel->cancelled());
+}
+
+// The file being downloaded: its bytes on disk, their hash, and the bar that follows them.
+class Destination {
+public:
+    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, HWND progressBar)
+        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), bar_(progressBar) {
+        if (hashed_) hash_.emplace();
+    }
+    bool ready() const { return file_.valid() && (!hashed_ || hash_->ready()); }
+    double received() const { return received_; }
+
+    // Throws away what arrived so far: the server sends the file from its first byte again.
+    std::int32_t startOver() {
+        received_ = 0;
+        if (hashed_) hash_.emplace();
+        if (SetFilePointer(file_.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+            !SetEndOfFile(file_.get())) {
+            return lastError();
+        }
+        return hashed_ && !hash_->ready() ? hashMismatch : 0;
+    }
+
+    std::int32_t append(const char* bytes, DWORD count, double expected) {
+        DWORD written = 0;
+        if (!WriteFile(file_.get(), bytes, count, &written, nullptr)) return lastError();
+        if (hashed_ && !hash_->update(bytes, count)) return hashMismatch;
+        received_ += count;
+        if (expected != 0 && bar_) {
+            // Once per step of the bar, and never backwards when a download starts over.
+            const unsigned position = progressPosition(start_, end_, received_, expected);
+            if (static_cast<long long>(position) > shown_) {
+                shown_ = position;
+                SendMessageW(bar_, PBM_SETPOS, position, 0);
+            }
+        }
+        return 0;
+    }
+
+    bool matches(const Sha256Digest& expected) {
+        Sha256Digest digest{};
+        return hash_->finish(digest) && digest == expected;
+    }
+
+    void close() { file_.reset(); }
+
+private:
+    FileHandle file_;
+    bool hashed_;
+    std::optional<Sha256> hash_;
+    double received_ = 0;
+    double start_, end_;
+    HWND bar_;
+    long long shown_ = -1;  // nothing shown yet
+};
+
+// Fetches url into destination, resuming after a dropped connection. The result names the
+// file unless the server was never reached.
+DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileName, Destination& destination,
+                             const CancelToken* cancel, bool pump) {
+    std::wstring validator;  // of the answer the bytes on disk came from
+    double expected = 0;
+    bool reached = false;
+    for (int attempt = 0;; ++attempt) {
+        // Without a validator a resumed body could belong to another file: it starts over.
+        const bool resuming = destination.received() > 0 && !validator.empty();
+        if (destination.received() > 0 && !resuming) {
+            if (const std::int32_t code = destination.startOver()) return {code, fileName};
+        }
+        Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
+        const ResponseHead head = transfer.head(cancel, pump);
+        std::int32_t code = head.code;
+        bool final = false;  // an answer, or a fault of ours, that another attempt would not change
+        if (code == 0) {
+            reached = true;
+            const bool continues = resuming && head.status == 206 &&
+                                   contentRangeStartsAt(head.contentRange, destination.received()) &&
+                                   (head.validator.empty() || head.validator == validator);
+            if (continues) {
+                // The rest of the same file; the hash goes on over it.
+            } else if (isSuccessStatus(head.status) && head.status != 206) {
+                // A whole file: the first answer, or the server's answer that its copy changed.
+                if (destination.received() > 0) code = destination.startOver();
+                final = code != 0;
+                validator = head.validator;
+                expected = parseContentLength(head.contentLength);
+            } else {
+                code = statusErrorCode(head.status);
+                // A range the server could not give is asked for whole at the next attempt.
+                if (resuming) {
+                    validator.clear();
+                } else {
+                    final = true;
+                }
+                if (code == 0) code = truncatedDownload;
+            }
+            if (code == 0) {
+                code = readBody(transfer, cancel, pump, [&](const char* bytes, DWORD count) {
+                    const std::int32_t written = destination.append(bytes, count, expected);
+                    final = written != 0;
+                    return written;
+                });
+                if (code == 0 && destination.received() < expected) code = truncatedDownload;
+            }
+        }
+        if (code == 0) return {0, L""};
+        // Only a connection that broke after the server first answered is tried again; a server
+        // never reached is reported at once, as are a 404, a full disk or a Cancel.
+        const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts;
+        if (!retry) return {code, reached ? fileName : L""};
+        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), cancel, pump)) return {ABORTED, fileName};
+    }
 }
 }  // namespace
 
@@ -118,31 +190,17 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
 
     // The body goes to a name beside the destination, which is replaced only once the
     // whole body is on disk: a failed download never leaves a partial file or spoils an old one.
-    const std::wstring destination = folder + fileName;
-    const std::wstring partial = destination + L".part";
+    const std::wstring target = folder + fileName;
+    const std::wstring partial = target + L".part";
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file) return {lastError(), fileName};
-
-    Sha256 hash;
-    if (expectedSha256 && !hash.ready()) return {hashMismatch, fileName};
-    DownloadResult result = fetch(url, fileName, cancel, progressBar != nullptr,
-                                  [&](const char* bytes, DWORD count, double received, double expected) -> std::int32_t {
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes, count, &written, nullptr)) return lastError();
-        if (expectedSha256 && !hash.update(bytes, count)) return hashMismatch;
-        if (expected != 0 && progressBar) {
-            SendMessageW(progressBar, PBM_SETPOS, progressPosition(progressStart, progressEnd, received, expected), 0);
-        }
-        return 0;
-    });
-    file.reset();
-
-    Sha256Digest digest{};
-    if (result.ok() && expectedSha256 && (!hash.finish(digest) || digest != *expectedSha256)) {
-        result = {hashMismatch, fileName};
-    }
-    if (result.ok() && !MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progressBar);
+    DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, cancel, progressBar != nullptr)
+                                                : DownloadResult{hashMismatch, fileName};
+    if (result.ok() && expectedSha256 && !destination.matches(*expectedSha256)) result = {hashMismatch, fileName};
+    destination.close();
+    if (result.ok() && !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         result = {lastError(), fileName};
     }
     if (!result.ok()) DeleteFileW(partial.c_str());
@@ -162,14 +220,23 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     text.clear();
     if (!connectionTest()) return {noConnection, fileName};
 
-    const DownloadResult result = fetch(url, fileName, nullptr, false, [&text](const char* bytes, DWORD count, double,
-                                                                              double) {
-        // The file is ASCII; any other byte becomes the character of the same number.
-        for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));
-        return std::int32_t{0};
-    });
-    if (!result.ok()) text.clear();
-    return result;
+    Transfer transfer(url, L"");
+    const ResponseHead head = transfer.head(nullptr, false);
+    if (head.code != 0) return {head.code, L""};
+    std::int32_t code = statusErrorCode(head.status);
+    const double expected = parseContentLength(head.contentLength);
+    if (code == 0 && expected > textLimit) code = tooLarge;
+    if (code == 0) {
+        code = readBody(transfer, nullptr, false, [&text](const char* bytes, DWORD count) {
+            if (text.size() + count > textLimit) return tooLarge;
+            // The file is ASCII; any other byte becomes the character of the same number.
+            for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));
+            return std::int32_t{0};
+        });
+    }
+    if (code == 0 && text.size() < expected) code = truncatedDownload;
+    if (code != 0) text.clear();
+    return {code, code == 0 ? L"" : fileName};
 }
 
 VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& signature, const P256PublicKey& key) {

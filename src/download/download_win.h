@@ -7,21 +7,9 @@
 #include <string>
 
 #include "common/digests.h"
+#include "download/transfer_win.h"
 
-inline constexpr std::int32_t ABORTED = static_cast<std::int32_t>(0x80004004);  // E_ABORT
 inline constexpr std::int32_t noConnection = -1;
-
-// A cancellation request handed to a download by its owner (the install sequence), tested
-// after every read.
-class CancelToken {
-public:
-    void cancel() { cancelled_ = true; }
-    void reset() { cancelled_ = false; }
-    bool cancelled() const { return cancelled_; }
-
-private:
-    bool cancelled_ = false;
-};
 
 struct DownloadResult {
     // 0 when the whole body arrived; ABORTED; noConnection; else the system or WinINet code.

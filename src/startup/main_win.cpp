@@ -2,6 +2,8 @@
 // and in the window are boxes shown and the process ended.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "common/product_config.h"
 #include "common/resource_ids.h"
 #include "download/download_win.h"
@@ -14,6 +16,18 @@
 #include "system/system_functions_win.h"
 #include "window/boxes_win.h"
 #include "window/installer_window_win.h"
+
+namespace {
+// The end-to-end tests see a stalled server end in seconds instead of a minute. Only ever shorter
+// than the defaults, so nobody can make the installer wait longer through it.
+void applyTestTimeouts() {
+    wchar_t value[16];
+    const DWORD length = GetEnvironmentVariableW(L"FLASHDECK_TEST_NETWORK_TIMEOUT_MS", value, 16);
+    if (length == 0 || length >= 16) return;
+    const DWORD ms = wcstoul(value, nullptr, 10);
+    if (ms > 0) setNetworkTimeouts({ms, ms, ms});
+}
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showCommand) {
     // Nothing beside the executable (it runs from the temporary folder) may be loaded as a DLL.
@@ -39,6 +53,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         textTable(), [&store] { return store.readCurrentCulture(); },
         [&store](const std::wstring& culture) { store.writeCurrentCulture(culture); });
 
+    applyTestTimeouts();
     // Without the offered version nothing can go on.
     const VersionCheck offered = fetchServerVersion();
     if (!offered.download.ok()) {

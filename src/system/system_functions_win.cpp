@@ -48,6 +48,7 @@ WinInetTable loadWinInet() {
     lookUp(table.module, "HttpQueryInfoW", table.HttpQueryInfoW);
     lookUp(table.module, "InternetReadFile", table.InternetReadFile);
     lookUp(table.module, "InternetCloseHandle", table.InternetCloseHandle);
+    lookUp(table.module, "InternetSetOptionW", table.InternetSetOptionW);
     return table;
 }
 
@@ -144,7 +145,7 @@ void closeInternetHandle(HINTERNET handle) {
 
 bool WinInetTable::complete() const {
     return InternetGetConnectedState && InternetOpenW && InternetOpenUrlW && HttpQueryInfoW && InternetReadFile &&
-           InternetCloseHandle;
+           InternetCloseHandle && InternetSetOptionW;
 }
 const ResourceFunctions& resourceFunctions() { return theResourceFunctions; }
 int resourceTableLoadCount() { return resourceLoads; }

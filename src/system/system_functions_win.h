@@ -54,6 +54,7 @@ struct WinInetTable {
     BOOL(WINAPI* HttpQueryInfoW)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD) = nullptr;
     BOOL(WINAPI* InternetReadFile)(HINTERNET, LPVOID, DWORD, LPDWORD) = nullptr;
     BOOL(WINAPI* InternetCloseHandle)(HINTERNET) = nullptr;
+    BOOL(WINAPI* InternetSetOptionW)(HINTERNET, DWORD, LPVOID, DWORD) = nullptr;
     // True when every entry was found.
     bool complete() const;
 };

@@ -139,3 +139,30 @@ TEST(DerSignature, BecomesRAndSOf32BytesEach) {
     }
     EXPECT_FALSE(derSignatureToRaw(nullptr, 0, raw));
 }
+
+TEST(Resume, AsksForTheRestOnlyOfTheSameFile) {
+    EXPECT_EQ(resumeHeaders(180000, L"\"2bf20-0\""), L"Range: bytes=180000-\r\nIf-Range: \"2bf20-0\"\r\n");
+    // Above 2^31 (a large archive) the offset is still written in whole digits.
+    EXPECT_EQ(resumeHeaders(4294967296.0, L"x"), L"Range: bytes=4294967296-\r\nIf-Range: x\r\n");
+
+    struct Case {
+        const wchar_t* header;
+        double offset;
+        bool starts;
+    } cases[] = {
+        {L"bytes 180000-299999/300000", 180000, true},
+        {L"  bytes 5-9/*", 5, true},
+        {L"bytes 0-299999/300000", 180000, false},  // the whole file again
+        {L"bytes 18000-299999/300000", 180000, false},
+        {L"bytes */300000", 180000, false},
+        {L"items 180000-299999/300000", 180000, false},
+        {L"bytes 180000", 180000, false},
+        {L"", 0, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(contentRangeStartsAt(c.header, c.offset), c.starts) << testing::PrintToString(std::wstring(c.header));
+
+    // The pauses grow and stay short.
+    EXPECT_LT(resumePauseMs(1), resumePauseMs(2));
+    EXPECT_LT(resumePauseMs(2), resumePauseMs(resumeAttempts));
+    EXPECT_LE(resumePauseMs(resumeAttempts), 5000);
+}

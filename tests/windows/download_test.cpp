@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/product_config.h"
+#include "download/download_rules.h"
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "system/crypto_win.h"
@@ -257,6 +258,86 @@ TEST_F(Download, AConnectionThatEndsEarlyIsAFailure) {
         expectOneErrorBoxAbout(archive);
         // The user reads what went wrong, not "unknown error".
         EXPECT_EQ(recorder.boxes().at(0).text.rfind(L"unknown error", 0), std::wstring::npos);
+        // Tried again a bounded number of times before it is reported.
+        const std::string mode8(mode, mode + std::wcslen(mode));
+        EXPECT_EQ(requestsFor("/" + mode8 + "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip"), 1 + resumeAttempts);
+    }
+}
+
+// A body of 300000 bytes and its SHA-256, as the signed version file would name it.
+std::pair<std::string, Sha256Digest> hashedBody() {
+    const std::string body = generatedBody(300000);
+    Sha256 hash;
+    Sha256Digest digest{};
+    EXPECT_TRUE(hash.update(body.data(), body.size()) && hash.finish(digest));
+    return {body, digest};
+}
+
+TEST_F(Download, ADroppedConnectionIsResumedAndTheWholeFileVerified) {
+    const auto [body, digest] = hashedBody();
+    // "dropwhole": the whole file breaks off at 60 %, a range is served. "dropfirst": the file
+    // changes after the first answer, so the resume gets the whole file again (200).
+    struct Case {
+        const wchar_t* options;
+        const char* secondRequest;
+    } cases[] = {{L"dropwhole/size=300000/", " range=bytes=180000-"}, {L"dropfirst/size=300000/", " range=bytes=180000-"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.options)));
+        positions.clear();
+        useServer(c.options);
+        ASSERT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, bar, &token, &digest)), 0);
+        EXPECT_EQ(readFile(folder / archive), body);
+        const std::string options(c.options, c.options + std::wcslen(c.options));
+        const std::string path = "/" + options + "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip";
+        EXPECT_EQ(requestsFor(path), 2);
+        EXPECT_EQ(requestsFor(path + c.secondRequest), 1);
+        // The bar never moves backwards, not even when the file starts over.
+        ASSERT_FALSE(positions.empty());
+        EXPECT_EQ(positions.back(), 30u);
+        for (std::size_t i = 1; i < positions.size(); ++i) EXPECT_GT(positions[i], positions[i - 1]);
+    }
+    EXPECT_TRUE(recorder.boxes().empty());
+}
+
+TEST_F(Download, AStalledServerEndsWithinTheTimeoutsAndNamesTheCause) {
+    const NetworkTimeouts saved = networkTimeouts();
+    setNetworkTimeouts({1000, 1000, 1500});
+    for (const wchar_t* mode : {L"silent/", L"stall/"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(mode)));
+        recorder.clear();
+        useServer(mode);
+        const ULONGLONG started = GetTickCount64();
+        std::wstring body = L"stale";
+        EXPECT_FALSE(fetchText(L"config/", versionFile, body));
+        // Well within the stall of the server (ten minutes): the timeouts ended it.
+        EXPECT_LT(GetTickCount64() - started, 30000u);
+        ASSERT_EQ(recorder.boxes().size(), 1u);
+        const std::wstring& text = recorder.boxes()[0].text;
+        EXPECT_NE(text.find(L"(0x2ee2)"), std::wstring::npos) << testing::PrintToString(text);
+        EXPECT_EQ(text.rfind(L"unknown error", 0), std::wstring::npos) << testing::PrintToString(text);
+    }
+    // The archive is tried again after a stall, then reported; nothing is left.
+    recorder.clear();
+    EXPECT_EQ(download(archive), ERROR_INTERNET_TIMEOUT);
+    expectNothingLeft(archive);
+    EXPECT_EQ(requestsFor("/stall/Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip"), 1 + resumeAttempts);
+    setNetworkTimeouts(saved);
+}
+
+TEST_F(Download, AVersionFileBeyond64KiBIsRefused) {
+    std::wstring body;
+    useServer(L"size=65536/");
+    EXPECT_TRUE(fetchText(L"config/", L"limit.txt", body));
+    EXPECT_EQ(body.size(), 65536u);
+    // Announced too long, or too long without an announced length.
+    for (const wchar_t* mode : {L"size=65537/", L"nolength/size=70000/"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(mode)));
+        recorder.clear();
+        useServer(mode);
+        body = L"stale";
+        EXPECT_EQ(reported(downloadText(L"config/", L"limit.txt", body)), ERROR_FILE_TOO_LARGE);
+        EXPECT_TRUE(body.empty());
+        expectOneErrorBoxAbout(L"limit.txt");
     }
 }
 
@@ -362,6 +443,15 @@ TEST_F(Download, AnArchiveIsKeptOnlyWhenItsHashIsTheSignedOne) {
               hashMismatch);
     expectNothingLeft(other);
     expectOneErrorBoxAbout(other);
+
+    // A chunked body cut before its last chunk: Wine's WinINet reads it as complete, so the
+    // hash is what refuses it (Windows reports the broken connection itself).
+    recorder.clear();
+    useServer(L"chunkcut/");
+    const std::wstring cut = L"cut.zip";
+    EXPECT_NE(reported(downloadFile(L"application/3.0.3.0/", folderText, cut, 10, 30, bar, nullptr, &right)), 0);
+    expectNothingLeft(cut);
+    expectOneErrorBoxAbout(cut);
 }
 
 // This test server signs nothing: its version file reads fine but is never trusted.

@@ -1,0 +1,245 @@
+#include "download/transfer_win.h"
+
+#include <wininet.h>
+
+#include <algorithm>
+#include <deque>
+#include <utility>
+
+#include "system/handles_win.h"
+#include "system/message_pump_win.h"
+#include "system/system_functions_win.h"
+
+namespace {
+constexpr DWORD readSize = 65536;
+// Pieces read ahead of the caller: bounds the memory whatever the network's speed.
+constexpr std::size_t maxQueued = 8;
+// The longest the caller goes without looking at its Cancel.
+constexpr DWORD waitSliceMs = 50;
+
+NetworkTimeouts currentTimeouts;
+
+std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
+
+ULONGLONG now() { return GetTickCount64(); }
+
+std::wstring queryText(HINTERNET url, DWORD what) {
+    std::wstring text(128, L'\0');
+    DWORD length = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!winInet().HttpQueryInfoW(url, what, text.data(), &length, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        text.assign(length / sizeof(wchar_t) + 1, L'\0');
+        if (!winInet().HttpQueryInfoW(url, what, text.data(), &length, nullptr)) return {};
+    }
+    text.resize(length / sizeof(wchar_t));
+    return text;
+}
+}  // namespace
+
+void setNetworkTimeouts(const NetworkTimeouts& timeouts) {
+    const NetworkTimeouts defaults;
+    currentTimeouts.connectMs = std::min(timeouts.connectMs, defaults.connectMs);
+    currentTimeouts.sendMs = std::min(timeouts.sendMs, defaults.sendMs);
+    currentTimeouts.receiveMs = std::min(timeouts.receiveMs, defaults.receiveMs);
+}
+
+const NetworkTimeouts& networkTimeouts() { return currentTimeouts; }
+
+// Shared by the caller and the worker; whichever lets go last frees it.
+struct TransferState {
+    std::wstring url;
+    std::wstring headers;
+    NetworkTimeouts timeouts;
+    KernelHandle changed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // the worker added something
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE roomOrLeft = CONDITION_VARIABLE_INIT;  // the caller took a piece or left
+    bool headReady = false;
+    ResponseHead head;
+    std::deque<std::vector<char>> pieces;
+    bool finished = false;
+    std::int32_t endCode = 0;
+    bool abandoned = false;
+};
+
+namespace {
+class Locked {
+public:
+    explicit Locked(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Locked() { ReleaseSRWLockExclusive(&lock_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// The root handle and the URL handle of one request; members close in reverse order,
+// so the URL handle goes before the root handle.
+struct Request {
+    InternetHandle root;
+    InternetHandle url;
+};
+
+void setTimeout(HINTERNET handle, DWORD option, DWORD ms) {
+    winInet().InternetSetOptionW(handle, option, &ms, sizeof ms);
+}
+
+ResponseHead open(const TransferState& state, Request& request) {
+    ResponseHead head;
+    const WinInetTable& net = winInet();
+    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!request.root) {
+        head.code = lastError();
+        return head;
+    }
+    setTimeout(request.root.get(), INTERNET_OPTION_CONNECT_TIMEOUT, state.timeouts.connectMs);
+    setTimeout(request.root.get(), INTERNET_OPTION_SEND_TIMEOUT, state.timeouts.sendMs);
+    setTimeout(request.root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, state.timeouts.receiveMs);
+    // The server is asked every time: an answer from WinINet's cache could be a stale version
+    // file or archive, and nothing of ours is written into that cache.
+    constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    const wchar_t* headers = state.headers.empty() ? nullptr : state.headers.c_str();
+    request.url.reset(net.InternetOpenUrlW(request.root.get(), state.url.c_str(), headers,
+                                           headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
+    if (!request.url) {
+        head.code = lastError();
+        return head;
+    }
+    DWORD status = 0;
+    DWORD length = sizeof status;
+    if (!net.HttpQueryInfoW(request.url.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                            nullptr)) {
+        head.code = lastError();
+        return head;
+    }
+    head.status = status;
+    head.contentLength = queryText(request.url.get(), HTTP_QUERY_CONTENT_LENGTH);
+    head.contentRange = queryText(request.url.get(), HTTP_QUERY_CONTENT_RANGE);
+    head.validator = queryText(request.url.get(), HTTP_QUERY_ETAG);
+    if (head.validator.empty()) head.validator = queryText(request.url.get(), HTTP_QUERY_LAST_MODIFIED);
+    return head;
+}
+
+DWORD WINAPI runTransfer(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<TransferState>> holder(static_cast<std::shared_ptr<TransferState>*>(parameter));
+    TransferState& state = **holder;
+    Request request;
+    ResponseHead head = open(state, request);
+    const bool answered = head.code == 0;
+    {
+        Locked locked(state.lock);
+        state.head = std::move(head);
+        state.headReady = true;
+        state.finished = !answered;
+    }
+    SetEvent(state.changed.get());
+    while (answered) {
+        {
+            Locked locked(state.lock);
+            while (!state.abandoned && state.pieces.size() >= maxQueued) {
+                SleepConditionVariableSRW(&state.roomOrLeft, &state.lock, INFINITE, 0);
+            }
+            if (state.abandoned) break;
+        }
+        std::vector<char> piece(readSize);
+        DWORD read = 0;
+        const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), readSize, &read) != FALSE;
+        const std::int32_t code = ok ? 0 : lastError();
+        {
+            Locked locked(state.lock);
+            if (!ok || read == 0) {
+                state.finished = true;
+                state.endCode = code;
+            } else {
+                piece.resize(read);
+                state.pieces.push_back(std::move(piece));
+            }
+        }
+        SetEvent(state.changed.get());
+        if (!ok || read == 0) break;
+    }
+    return 0;
+}
+
+// Waits until ready() holds (tested under the lock), the token is cancelled, or limitMs pass.
+template <typename Ready>
+std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* cancel, bool pump, Ready ready) {
+    const ULONGLONG deadline = now() + limitMs;
+    for (;;) {
+        // A Cancel wins over data already waiting: nothing read after it is used.
+        if (cancel && cancel->cancelled()) return ABORTED;
+        {
+            Locked locked(state.lock);
+            if (ready()) return 0;
+        }
+        const ULONGLONG current = now();
+        if (current >= deadline) return timedOut;
+        const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - current, waitSliceMs));
+        HANDLE changed = state.changed.get();
+        if (pump) {
+            // The window repaints, shows the bar and takes a Cancel while the network is slow.
+            MsgWaitForMultipleObjectsEx(1, &changed, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            pumpMessages();
+        } else {
+            WaitForSingleObject(changed, slice);
+        }
+    }
+}
+}  // namespace
+
+Transfer::Transfer(const std::wstring& url, const std::wstring& headers) : state_(std::make_shared<TransferState>()) {
+    state_->url = url;
+    state_->headers = headers;
+    state_->timeouts = currentTimeouts;
+    if (!winInet().complete() || !state_->changed) {
+        state_->head.code = ERROR_MOD_NOT_FOUND;
+        state_->headReady = state_->finished = true;
+        return;
+    }
+    auto handed = std::make_unique<std::shared_ptr<TransferState>>(state_);
+    const KernelHandle thread(CreateThread(nullptr, 0, runTransfer, handed.get(), 0, nullptr));
+    if (thread) {
+        handed.release();  // the worker's now; it runs on without a handle of ours
+    } else {
+        state_->head.code = lastError();
+        state_->headReady = state_->finished = true;
+    }
+}
+
+Transfer::~Transfer() {
+    {
+        Locked locked(state_->lock);
+        state_->abandoned = true;
+    }
+    WakeAllConditionVariable(&state_->roomOrLeft);
+}
+
+ResponseHead Transfer::head(const CancelToken* cancel, bool pump) {
+    TransferState& state = *state_;
+    // Connecting, then the wait for the first data; WinINet may not keep to either.
+    const DWORD limit = state.timeouts.connectMs + state.timeouts.receiveMs;
+    const std::int32_t waited = waitFor(state, limit, cancel, pump, [&state] { return state.headReady; });
+    Locked locked(state.lock);
+    if (waited != 0) {
+        ResponseHead stopped;
+        stopped.code = waited;
+        return stopped;
+    }
+    return state.head;
+}
+
+std::int32_t Transfer::next(std::vector<char>& bytes, const CancelToken* cancel, bool pump) {
+    TransferState& state = *state_;
+    bytes.clear();
+    const std::int32_t waited = waitFor(state, state.timeouts.receiveMs, cancel, pump,
+                                        [&state] { return !state.pieces.empty() || state.finished; });
+    if (waited != 0) return waited;
+    {
+        Locked locked(state.lock);
+        if (state.pieces.empty()) return state.endCode;
+        bytes = std::move(state.pieces.front());
+        state.pieces.pop_front();
+    }
+    WakeAllConditionVariable(&state.roomOrLeft);
+    return 0;
+}

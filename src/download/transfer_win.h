@@ -1,0 +1,67 @@
+// One HTTP GET whose network calls run on a worker thread. WinINet's blocking calls may wait as
+// long as a stalled server likes (Wine does not even apply the receive timeout), so the caller's
+// thread only waits in short slices: it can pump messages, see a Cancel, apply its own timeouts
+// and walk away. An abandoned worker ends on its own and touches nothing of the caller's.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+inline constexpr std::int32_t ABORTED = static_cast<std::int32_t>(0x80004004);  // E_ABORT
+
+// A cancellation request handed to a download by its owner (the install sequence), tested
+// while the download waits for the network.
+class CancelToken {
+public:
+    void cancel() { cancelled_ = true; }
+    void reset() { cancelled_ = false; }
+    bool cancelled() const { return cancelled_; }
+
+private:
+    bool cancelled_ = false;
+};
+
+struct NetworkTimeouts {
+    DWORD connectMs = 30000;  // until the server has answered a connection
+    DWORD sendMs = 30000;     // for the request to go out
+    DWORD receiveMs = 60000;  // without any data arriving
+};
+
+// The timeouts of every request from now on; tests shorten them (never longer than the defaults).
+void setNetworkTimeouts(const NetworkTimeouts& timeouts);
+const NetworkTimeouts& networkTimeouts();
+
+// Reported when a server sends nothing within the timeouts.
+inline constexpr std::int32_t timedOut = 12002;  // ERROR_INTERNET_TIMEOUT
+
+struct ResponseHead {
+    // 0 when the server answered; else why it was not reached (or ABORTED, timedOut).
+    std::int32_t code = 0;
+    unsigned status = 0;
+    std::wstring contentLength;
+    std::wstring contentRange;
+    std::wstring validator;  // the ETag, else the Last-Modified date; empty when neither
+};
+
+struct TransferState;
+
+class Transfer {
+public:
+    // Starts the request: url with extra request headers (empty, or lines ending in CRLF).
+    Transfer(const std::wstring& url, const std::wstring& headers);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // Waits for the server's answer. With pump, the thread's messages are dispatched meanwhile.
+    ResponseHead head(const CancelToken* cancel, bool pump);
+    // Waits for the next piece of the body: 0 with bytes, 0 with none at the end of the body,
+    // ABORTED, timedOut or WinINet's code of a failed read.
+    std::int32_t next(std::vector<char>& bytes, const CancelToken* cancel, bool pump);
+
+private:
+    std::shared_ptr<TransferState> state_;
+};
