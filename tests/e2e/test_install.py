@@ -2,6 +2,7 @@
 pieces, a failed archive download, and Cancel in the first pause and during the download."""
 
 import random
+import shutil
 import time
 
 import pytest
@@ -232,7 +233,14 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     assert canaries_fired() == []
 
 
-def test_install_over_older_pieces_replaces_them(machine, build, release_server, demo_app_dir):
+def test_install_over_older_pieces_replaces_them(machine, build, fault_server, padded_tree, demo_app_dir):
+    # Served so that the archive's connection breaks after 60 %: the download resumes from there.
+    served = fault_server.root / "padded"
+    if not served.exists():
+        shutil.copytree(padded_tree, served)
+    archive_path = f"/{served.name}/Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip"
+    archive_size = (served / archive_path.lstrip("/").split("/", 1)[1]).stat().st_size
+    since = len(fault_server.requests())
     folder = machine.install_dir()
     folder.mkdir(parents=True)
     (folder / APP_EXE).write_bytes(b"MZ an older application")
@@ -240,12 +248,16 @@ def test_install_over_older_pieces_replaces_them(machine, build, release_server,
     machine.desktop_dir().mkdir(parents=True, exist_ok=True)
     machine.shortcut_path().write_bytes(b"an older shortcut to somewhere else")
 
-    inst, watch = install_to_final_page(machine, release_server.base_url)
+    inst, watch = install_to_final_page(machine, fault_server.url("dropwhole", "only=.zip", served.name))
     watch.stop()
 
+    # The whole archive once, cut after 60 %, then the rest with Range; the hash covered both parts.
+    asked = [r for r in fault_server.requests()[since:] if r.split(" ")[0].endswith(archive_path)]
+    assert asked == [f"/dropwhole/only=.zip{archive_path}",
+                     f"/dropwhole/only=.zip{archive_path} range=bytes={archive_size * 6 // 10}-"], asked
     assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
     assert (folder / e2e_env.INSTALLER_NAME).read_bytes() == build.installer.read_bytes()
-    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", e2e_env.INSTALLER_NAME])
+    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", "padding.bin", e2e_env.INSTALLER_NAME])
     link = machine.read_shortcut(machine.shortcut_path())
     assert link["target"] == INSTALL_WIN + APP_EXE and link["working_dir"] == INSTALL_WIN
 

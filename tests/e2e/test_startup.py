@@ -260,6 +260,28 @@ def test_failed_version_check_shows_a_box_and_ends(machine, fault_server, fault_
     assert installer_windows(machine) == []
 
 
+@pytest.mark.parametrize("server, code", [
+    ("stalled", "0x2ee2"),   # accepts the connection, never answers: the network timeout ends it
+    ("refused", "0x2efd"),   # nothing listens on the port
+])
+def test_a_stalled_or_refused_server_ends_in_a_box_that_names_the_cause(machine, fault_server, server, code):
+    url = fault_server.url("silent") if server == "stalled" else f"https://127.0.0.1:{e2e_env.free_port()}/"
+    started = time.monotonic()
+    inst = machine.start_installer(["-test", quoted(url)], extra_env={"FLASHDECK_TEST_NETWORK_TIMEOUT_MS": "4000"})
+    box = machine.messagebox(timeout_ms=WINDOW_TIMEOUT_MS)
+    waited = time.monotonic() - started
+    print(f"\n{server}: box after {waited:.1f}s: {box['text']}")
+    assert box["title"] == "Error"
+    # WinINet's own words for the code, and no file name: the server never sent one.
+    assert box["text"].endswith(f"({code}): "), box["text"]
+    assert not box["text"].startswith("unknown error"), box["text"]
+    assert len(box["text"]) > len(f"({code}): ") + 10, box["text"]
+    # Connecting and the first answer have 4 s each under the shortened timeouts.
+    assert waited < 30, waited
+    machine.dismiss()
+    assert inst.wait(30) == 0
+
+
 def test_a_test_url_that_is_not_https_is_ignored(machine, release_server):
     # The value is handed through the elevation: only an https:// server is taken, anything else
     # leaves the built-in server (unreachable here, so the version check fails with a box).
