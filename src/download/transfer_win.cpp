@@ -14,7 +14,8 @@ namespace {
 constexpr DWORD readSize = 65536;
 // Pieces read ahead of the caller: bounds the memory whatever the network's speed.
 constexpr std::size_t maxQueued = 8;
-// The longest the caller goes without looking at its Cancel.
+// The longest the caller goes without looking at its Cancel, and without dispatching messages
+// while data keeps arriving (each pass costs a round trip to the window system).
 constexpr DWORD waitSliceMs = 50;
 
 NetworkTimeouts currentTimeouts;
@@ -59,6 +60,10 @@ struct TransferState {
     bool finished = false;
     std::int32_t endCode = 0;
     bool abandoned = false;
+    // Who sleeps: each side signals the other only then, so a fast transfer makes no wake-ups.
+    bool callerWaiting = false;
+    bool workerWaiting = false;
+    ULONGLONG lastPump = 0;  // the caller's
 };
 
 namespace {
@@ -137,7 +142,9 @@ DWORD WINAPI runTransfer(void* parameter) {
         {
             Locked locked(state.lock);
             while (!state.abandoned && state.pieces.size() >= maxQueued) {
+                state.workerWaiting = true;
                 SleepConditionVariableSRW(&state.roomOrLeft, &state.lock, INFINITE, 0);
+                state.workerWaiting = false;
             }
             if (state.abandoned) break;
         }
@@ -145,6 +152,7 @@ DWORD WINAPI runTransfer(void* parameter) {
         DWORD read = 0;
         const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), readSize, &read) != FALSE;
         const std::int32_t code = ok ? 0 : lastError();
+        bool wake = false;
         {
             Locked locked(state.lock);
             if (!ok || read == 0) {
@@ -154,8 +162,9 @@ DWORD WINAPI runTransfer(void* parameter) {
                 piece.resize(read);
                 state.pieces.push_back(std::move(piece));
             }
+            wake = state.callerWaiting;
         }
-        SetEvent(state.changed.get());
+        if (wake) SetEvent(state.changed.get());
         if (!ok || read == 0) break;
     }
     return 0;
@@ -168,17 +177,28 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* can
     for (;;) {
         // A Cancel wins over data already waiting: nothing read after it is used.
         if (cancel && cancel->cancelled()) return ABORTED;
+        bool waiting = false;
         {
             Locked locked(state.lock);
-            if (ready()) return 0;
+            waiting = state.callerWaiting = !ready();
         }
         const ULONGLONG current = now();
+        if (!waiting) {
+            // The window still repaints and sees a Cancel while data pours in.
+            if (pump && current - state.lastPump >= waitSliceMs) {
+                state.lastPump = current;
+                pumpMessages();
+                if (cancel && cancel->cancelled()) return ABORTED;
+            }
+            return 0;
+        }
         if (current >= deadline) return timedOut;
         const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - current, waitSliceMs));
         HANDLE changed = state.changed.get();
         if (pump) {
             // The window repaints, shows the bar and takes a Cancel while the network is slow.
             MsgWaitForMultipleObjectsEx(1, &changed, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            state.lastPump = now();
             pumpMessages();
         } else {
             WaitForSingleObject(changed, slice);
@@ -234,12 +254,14 @@ std::int32_t Transfer::next(std::vector<char>& bytes, const CancelToken* cancel,
     const std::int32_t waited = waitFor(state, state.timeouts.receiveMs, cancel, pump,
                                         [&state] { return !state.pieces.empty() || state.finished; });
     if (waited != 0) return waited;
+    bool wake = false;
     {
         Locked locked(state.lock);
         if (state.pieces.empty()) return state.endCode;
         bytes = std::move(state.pieces.front());
         state.pieces.pop_front();
+        wake = state.workerWaiting;
     }
-    WakeAllConditionVariable(&state.roomOrLeft);
+    if (wake) WakeAllConditionVariable(&state.roomOrLeft);
     return 0;
 }
