@@ -41,6 +41,7 @@ ChildExit extractArchive(const std::wstring& archiveName) {
         options.environment = minimalEnvironment(knownFolderPath(FOLDERID_Windows), system, longTempFolder());
         options.detachedInput = true;
         options.pumpWhileWaiting = true;
+        options.limitMs = childLimitMs;
         result = runAndWait(extractorCommandLine(batchFileName), options);
     }
     DeleteFileW(batchPath.c_str());

@@ -22,7 +22,16 @@ InstallResult outcome(InstallOutcome kind) {
     result.outcome = kind;
     return result;
 }
+
+InstallResult failedStep(std::int32_t code, const std::wstring& what) {
+    InstallResult result = outcome(InstallOutcome::StepFailed);
+    result.error = code;
+    result.path = what;
+    return result;
+}
 }  // namespace
+
+std::wstring stagingFolder() { return productConfig().vendorFolder + L"Flashdeck upgrade\\"; }
 
 bool ensureInstallFolder() {
     const std::wstring& folder = productConfig().installFolder;
@@ -45,11 +54,44 @@ DownloadResult Installer::downloadApplication() {
                                    &archiveSha256);
 }
 
+DownloadResult Installer::stageArchive() {
+    const ProductConfig& config = productConfig();
+    const std::wstring folder = stagingFolder();
+    removeFolderTree(folder);
+    if (!createFolderWithParents(folder)) return {static_cast<std::int32_t>(GetLastError()), folder};
+    const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
+    const DownloadResult result =
+        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progressBar, &downloadCancel, &archiveSha256);
+    staged = result.ok();
+    if (!staged) removeFolderTree(folder);
+    return result;
+}
+
+void Installer::discardStagedArchive() {
+    removeFolderTree(stagingFolder());
+    staged = false;
+}
+
+InstallResult Installer::takeStagedArchive() {
+    const ProductConfig& config = productConfig();
+    const std::wstring source = stagingFolder() + config.appArchiveName;
+    const std::wstring target = config.installFolder + config.appArchiveName;
+    InstallResult result;
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        result.outcome = InstallOutcome::DownloadFailed;
+        result.download = {static_cast<std::int32_t>(GetLastError()), config.appArchiveName};
+    }
+    discardStagedArchive();
+    return result;
+}
+
 InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
     if (!ensureInstallFolder()) return outcome(InstallOutcome::FolderFailed);
     SetCurrentDirectoryW(config.installFolder.c_str());
-    store.writeIsInstalled(installStarted);
+    if (const std::int32_t code = store.writeIsInstalled(installStarted)) {
+        return failedStep(code, store.applicationKeyPath(config.brandName));
+    }
     // A cut-off extractor would fail in ways nobody could explain: the install stops here.
     const std::int32_t extractor = writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, extractorFileName);
     if (extractor != 0) {
@@ -62,34 +104,63 @@ InstallResult Installer::run() {
     waitPumping(pauseMs);
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
-    store.writeInstallPath(config.installFolder);
-    const DownloadResult archive = downloadApplication();
-    // A Cancel during the download stops it at once (the partial file is gone) and rolls back
-    // as a Cancel in a pause does.
-    if (archive.code == ABORTED && cancelRequested) return outcome(InstallOutcome::Cancelled);
-    if (!archive.ok()) {
-        InstallResult failed = outcome(InstallOutcome::DownloadFailed);
-        failed.download = archive;
-        return failed;
+    if (const std::int32_t code = store.writeInstallPath(config.installFolder)) {
+        return failedStep(code, store.applicationKeyPath(config.brandName));
+    }
+    if (staged) {
+        InstallResult taken = takeStagedArchive();
+        if (taken.outcome != InstallOutcome::Completed) return taken;
+        setProgress(30);
+    } else {
+        const DownloadResult archive = downloadApplication();
+        // A Cancel during the download stops it at once (the partial file is gone) and rolls back
+        // as a Cancel in a pause does.
+        if (archive.code == ABORTED && cancelRequested) return outcome(InstallOutcome::Cancelled);
+        if (!archive.ok()) {
+            InstallResult failed = outcome(InstallOutcome::DownloadFailed);
+            failed.download = archive;
+            return failed;
+        }
     }
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
-    extractArchive(config.appArchiveName);
+    // The extractor's exit code and the application's file both count: a corrupt archive or one
+    // without the program must not end on the success page.
+    const ChildExit unpacked = extractArchive(config.appArchiveName);
+    const std::wstring application = config.installFolder + config.appExeName;
+    if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
+        InstallResult failed = outcome(InstallOutcome::ExtractionFailed);
+        failed.error = static_cast<std::int32_t>(unpacked.started() ? unpacked.exitCode : unpacked.startError);
+        failed.path = config.appArchiveName;
+        return failed;
+    }
     setProgress(60);
-    createDesktopShortcut();
+    if (!createDesktopShortcut()) return failedStep(ERROR_CANNOT_MAKE, desktopShortcutPath(config.shortcutName));
     setProgress(70);
     waitPumping(pauseMs);
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
-    store.writeUninstallEntry(offeredVersion);
+    if (const std::int32_t code = store.writeUninstallEntry(offeredVersion)) {
+        return failedStep(code, store.uninstallKeyPath(config.productDisplayName));
+    }
     setProgress(85);
     waitPumping(pauseMs);
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
-    ChildOptions runtime;
-    runtime.pumpWhileWaiting = true;
-    runAndWait(runtimeInstallerCommand(config.installFolder), runtime);
+    ChildOptions runtimeOptions;
+    runtimeOptions.pumpWhileWaiting = true;
+    runtimeOptions.limitMs = childLimitMs;
+    const ChildExit runtime = runAndWait(runtimeInstallerCommand(config.installFolder), runtimeOptions);
+    InstallResult done;
+    // The application is in place either way; a runtime that did not install is reported, and
+    // the installation stands.
+    const RuntimeResult meaning =
+        runtime.started() && !runtime.timedOut ? classifyRuntimeExit(runtime.exitCode) : RuntimeResult::Failed;
+    done.restartNeeded = meaning == RuntimeResult::RestartNeeded;
+    if (meaning == RuntimeResult::Failed) done.runtimeFailure = runtime.started() ? runtime.exitCode : runtime.startError;
     setProgress(100);
-    store.writeIsInstalled(installCompleted);
-    return {};
+    if (const std::int32_t code = store.writeIsInstalled(installCompleted)) {
+        return failedStep(code, store.applicationKeyPath(config.brandName));
+    }
+    return done;
 }

@@ -9,12 +9,18 @@
 // Creates the install folder (with its parents) when it is missing; false when it cannot be made.
 bool ensureInstallFolder();
 
+// Where an upgrade keeps the verified new archive while the old version is removed: beside the
+// install folder, below Program Files, where only administrators can write.
+std::wstring stagingFolder();
+
 enum class InstallOutcome {
-    Completed,       // every step ran
-    Cancelled,       // stopped at a cancel checkpoint
+    Completed,        // every step ran (see restartNeeded and runtimeFailure)
+    Cancelled,        // stopped at a cancel checkpoint
     FolderFailed,     // the install folder could not be made
     ExtractorFailed,  // the extractor could not be written whole (see error and path)
     DownloadFailed,   // the archive did not download (see download)
+    ExtractionFailed, // the archive did not unpack into the application (see error and path)
+    StepFailed,       // the shortcut or a registry value could not be written (see error and path)
 };
 
 struct InstallResult {
@@ -22,6 +28,13 @@ struct InstallResult {
     DownloadResult download;
     std::int32_t error = 0;
     std::wstring path;
+    bool restartNeeded = false;      // the runtime installer asked for a restart
+    std::uint32_t runtimeFailure = 0;  // the runtime installer's failing exit (or start) code; 0 when none
+    // Whether the sequence wrote anything that a roll-back has to take away.
+    bool needsRollBack() const {
+        return outcome == InstallOutcome::Cancelled || outcome == InstallOutcome::ExtractionFailed ||
+               outcome == InstallOutcome::StepFailed;
+    }
 };
 
 class Installer {
@@ -33,18 +46,26 @@ public:
 
     // Runs the sequence until it has finished, stopped at a cancel checkpoint, or failed.
     InstallResult run();
-    // Asks the running sequence to stop at its next checkpoint.
+    // Asks the running sequence (or the staging download) to stop at its next checkpoint.
     void cancel();
     DownloadResult downloadApplication();
+    // An upgrade fetches and verifies the new archive first, into a folder beside the install
+    // folder that the old version's removal leaves alone; run() then takes it from there. On a
+    // failure nothing is left behind and nothing of the installed version was touched.
+    DownloadResult stageArchive();
+    // Removes a staged archive that will not be installed.
+    void discardStagedArchive();
 
     bool cancelRequested = false;
 
 private:
     void setProgress(unsigned position) const;
+    InstallResult takeStagedArchive();
 
     HWND progressBar;
     Version offeredVersion;
     Sha256Digest archiveSha256;
     RegistryStore store;
     CancelToken downloadCancel;
+    bool staged = false;
 };

@@ -13,10 +13,23 @@ std::string unzipBatchBytes(const std::wstring& archiveName) {
     // environment would choose which program runs as administrator.
     std::string bytes = ".\\7za.exe x -y ";
     appendNarrowed(bytes, archiveName);
-    bytes += "\r\n";
-    bytes += "del /f ";
+    bytes += "\r\nset unzipped=%errorlevel%\r\ndel /f ";
     appendNarrowed(bytes, archiveName);
+    bytes += "\r\nexit /b %unzipped%";
     return bytes;
+}
+
+RuntimeResult classifyRuntimeExit(unsigned long exitCode) {
+    switch (exitCode) {
+        case 0:
+        case 1638:  // ERROR_PRODUCT_VERSION: this or a newer runtime is installed
+            return RuntimeResult::Installed;
+        case 3010:  // ERROR_SUCCESS_REBOOT_REQUIRED
+        case 1641:  // ERROR_SUCCESS_REBOOT_INITIATED
+            return RuntimeResult::RestartNeeded;
+        default:
+            return RuntimeResult::Failed;
+    }
 }
 
 std::wstring runtimeInstallerCommand(const std::wstring& installFolder) {

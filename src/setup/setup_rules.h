@@ -4,9 +4,10 @@
 #pragma once
 #include <string>
 
-// ".\\7za.exe x -y " + name, CR LF, "del /f " + name, with no line break at the end. Every UTF-16
-// unit is reduced to its low byte (the names involved are ASCII). These are the exact bytes
-// that go to disk.
+// ".\\7za.exe x -y " + name, "set unzipped=%errorlevel%", "del /f " + name and
+// "exit /b %unzipped%", lines ending in CR LF but the last: the archive is deleted either way,
+// and the interpreter's exit code is the extractor's. Every UTF-16 unit is reduced to its low
+// byte (the names involved are ASCII). These are the exact bytes that go to disk.
 std::string unzipBatchBytes(const std::wstring& archiveName);
 
 // The interpreter's command line for the batch file: "cmd /D /C " + its name.
@@ -21,6 +22,14 @@ std::wstring minimalEnvironment(const std::wstring& windowsFolder, const std::ws
 // The runtime installer's command line, its path in quotes: unquoted, Windows would try
 // "C:\Program.exe" and other pieces of the path first.
 std::wstring runtimeInstallerCommand(const std::wstring& installFolder);
+
+// The extractor and the runtime installer may take long on a slow machine, never forever.
+inline constexpr unsigned long childLimitMs = 10 * 60 * 1000;
+
+// What the runtime installer's exit code means: 0 and 1638 (a newer runtime is already there)
+// installed it, 3010 and 1641 installed it but need a restart, anything else is a failure.
+enum class RuntimeResult { Installed, RestartNeeded, Failed };
+RuntimeResult classifyRuntimeExit(unsigned long exitCode);
 
 // The folder an uninstallation removes: the recorded install path only when it is the configured
 // folder or lies inside the vendor folder (a drive path without ".."), else the configured folder.

@@ -34,9 +34,9 @@ void Uninstaller::stepDone(unsigned position) const {
     waitPumping(2000);
 }
 
-void Uninstaller::run() {
+RemovalResult Uninstaller::run() {
     const ProductConfig& config = productConfig();
-    if (store.readIsInstalled() <= 0) return;
+    if (store.readIsInstalled() <= 0) return {};
 
     terminateProcessesByName(config.appExeName);
     terminateProcessesByName(sisterAppExeName);
@@ -47,7 +47,8 @@ void Uninstaller::run() {
     std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder, config.vendorFolder);
     if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
-    removeFolderTree(installPath);
+    const RemovalResult removed = removeFolderTree(installPath);
+    if (!removed.ok()) return removed;
     const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);
     if (!vendorFolder.empty()) deleteFilesInFolder(vendorFolder);
     stepDone(40);
@@ -57,4 +58,5 @@ void Uninstaller::run() {
 
     store.deleteProductKeys();
     stepDone(100);
+    return {};
 }

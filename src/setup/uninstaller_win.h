@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "system/file_system_win.h"
 #include "system/registry_store_win.h"
 
 class Uninstaller {
@@ -10,8 +11,10 @@ public:
     Uninstaller(const Uninstaller&) = delete;
     Uninstaller& operator=(const Uninstaller&) = delete;
 
-    // Best effort: every step runs, whatever the one before achieved.
-    void run();
+    // Ends the application, removes its folder, shortcut and keys. A file that cannot be removed
+    // (held open by a program that could not be ended) stops it there and is named in the
+    // result: the Uninstall entry and InstallPath stay, so that a second run can finish the job.
+    RemovalResult run();
 
 private:
     void stepDone(unsigned position) const;

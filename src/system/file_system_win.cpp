@@ -66,18 +66,25 @@ bool deleteEntry(const std::wstring& path, DWORD attributes) {
     return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
 }
 
-// Depth first; false at the first entry that cannot be removed, which ends the removal.
+RemovalResult removalFailure(const std::wstring& path) {
+    return {static_cast<std::int32_t>(GetLastError()), path};
+}
+
+// Depth first; ends at the first entry that cannot be removed and names it.
 // A linked folder (junction, symbolic link) is removed as a link; what it points to is
 // not ours and is never entered.
-bool removeContents(const std::wstring& folder) {
+RemovalResult removeContents(const std::wstring& folder) {
     std::vector<FolderEntry> entries;
-    if (!listFolder(folder, entries)) return false;
+    if (!listFolder(folder, entries)) return removalFailure(folder);
     for (const FolderEntry& entry : entries) {
         const std::wstring path = folder + L"\\" + entry.name;
-        if (isDirectory(entry.attributes) && !isLinkedFolder(entry.attributes) && !removeContents(path)) return false;
-        if (!deleteEntry(path, entry.attributes)) return false;
+        if (isDirectory(entry.attributes) && !isLinkedFolder(entry.attributes)) {
+            RemovalResult inner = removeContents(path);
+            if (!inner.ok()) return inner;
+        }
+        if (!deleteEntry(path, entry.attributes)) return removalFailure(path);
     }
-    return true;
+    return {};
 }
 }  // namespace
 
@@ -174,14 +181,17 @@ bool folderTreeRemovalAllowed(const std::wstring& folder) {
     return !resolved.empty() && folderRemovalAllowed(resolved, protectedFolders, profileRoots);
 }
 
-void removeFolderTree(const std::wstring& folder) {
-    if (!folderTreeRemovalAllowed(folder)) return;
+RemovalResult removeFolderTree(const std::wstring& folder) {
+    if (!folderTreeRemovalAllowed(folder)) return {};
     const std::wstring root = withoutTrailingBackslashes(resolvedPath(folder));
     const DWORD attributes = GetFileAttributesW(root.c_str());
     // Nothing there, a state that cannot be read, or a file: no folder tree to remove.
-    if (attributes == INVALID_FILE_ATTRIBUTES || !isDirectory(attributes)) return;
-    if (!isLinkedFolder(attributes) && !removeContents(root)) return;
-    deleteEntry(root, attributes);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !isDirectory(attributes)) return {};
+    if (!isLinkedFolder(attributes)) {
+        RemovalResult contents = removeContents(root);
+        if (!contents.ok()) return contents;
+    }
+    return deleteEntry(root, attributes) ? RemovalResult{} : removalFailure(root);
 }
 
 void deleteFilesInFolder(const std::wstring& folder) {

@@ -17,9 +17,16 @@ bool pathExists(const std::wstring& path);
 bool createFolderWithParents(const std::wstring& folder);
 // Deletes a file or an empty folder; a missing path is no error.
 bool removePath(const std::wstring& path);
+struct RemovalResult {
+    std::int32_t code = 0;  // 0, or the error of the entry that could not be removed
+    std::wstring path;      // that entry
+    bool ok() const { return code == 0; }
+};
+
 // Removes a folder with everything in it, stopping at the first entry that cannot be removed.
-// Refuses drive roots, the Windows folder, Program Files folders and user profile folders.
-void removeFolderTree(const std::wstring& folder);
+// Refuses drive roots, the Windows folder, Program Files folders and user profile folders (a
+// refused folder is no failure: it is not ours to remove).
+RemovalResult removeFolderTree(const std::wstring& folder);
 // Deletes the plain files directly inside a folder (path ends with a backslash).
 // Refuses the same folders as removeFolderTree.
 void deleteFilesInFolder(const std::wstring& folder);

@@ -47,15 +47,30 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
         return result;
     }
     const ChildProcess child{KernelHandle(created.hProcess), KernelHandle(created.hThread)};
+    HANDLE process = child.process.get();
+    const ULONGLONG deadline = options.limitMs == INFINITE ? 0 : GetTickCount64() + options.limitMs;
+    const auto remaining = [&]() -> DWORD {
+        if (deadline == 0) return INFINITE;
+        const ULONGLONG now = GetTickCount64();
+        return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    };
+    DWORD waited = WAIT_FAILED;
     if (options.pumpWhileWaiting) {
-        HANDLE process = child.process.get();
-        while (MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+        while ((waited = MsgWaitForMultipleObjectsEx(1, &process, remaining(), QS_ALLINPUT, MWMO_INPUTAVAILABLE)) ==
                WAIT_OBJECT_0 + 1) {
             pumpMessages();
         }
     }
-    WaitForSingleObject(child.process.get(), INFINITE);
-    GetExitCodeProcess(child.process.get(), &result.exitCode);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) waited = WaitForSingleObject(process, remaining());
+    if (waited == WAIT_TIMEOUT) {
+        // A child that hangs must not hang the installer: it is ended and reported.
+        TerminateProcess(process, ERROR_TIMEOUT);
+        WaitForSingleObject(process, 5000);
+        result.timedOut = true;
+        result.exitCode = ERROR_TIMEOUT;
+        return result;
+    }
+    GetExitCodeProcess(process, &result.exitCode);
     return result;
 }
 

@@ -8,6 +8,7 @@
 struct ChildExit {
     DWORD startError = 0;  // 0 when the child was started
     DWORD exitCode = 0;
+    bool timedOut = false;  // it ran past its limit and was ended
     bool started() const { return startError == 0; }
 };
 
@@ -19,6 +20,7 @@ struct ChildOptions {
     std::wstring environment;  // a whole environment block (empty: the installer's own)
     bool detachedInput = false;  // standard input, output and error on NUL, nothing else inherited
     bool pumpWhileWaiting = false;  // dispatch the thread's messages while the child runs
+    DWORD limitMs = INFINITE;       // after this the child is ended and the step counts as failed
 };
 
 // Starts a hidden child with the (already quoted) command line and waits for it to end.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "common/product_config.h"
 #include "system/handles_win.h"
 #include "system/registry_values.h"
@@ -88,20 +90,21 @@ std::int32_t RegistryStore::readDword(const std::wstring& keyPath, const std::ws
     return static_cast<std::int32_t>(value);
 }
 
-void RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
-                                const std::wstring& text) const {
+std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
+                                        const std::wstring& text) const {
     RegistryKey key = openOrCreateKey(keyPath);
-    if (!key) return;
+    if (!key) return ERROR_ACCESS_DENIED;
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
 }
 
-void RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
-                               std::uint32_t value) const {
+std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
+                                       std::uint32_t value) const {
     RegistryKey key = openOrCreateKey(keyPath);
-    if (!key) return;
+    if (!key) return ERROR_ACCESS_DENIED;
     const DWORD data = value;
-    RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                          sizeof(data));
 }
 
 std::wstring RegistryStore::readCurrentCulture() const {
@@ -111,6 +114,7 @@ std::wstring RegistryStore::readCurrentCulture() const {
 }
 
 void RegistryStore::writeCurrentCulture(const std::wstring& culture) const {
+    // The language is a preference: a failure to remember it changes nothing else.
     writeString(applicationKeyPath(productConfig().brandName), currentCultureName, culture);
 }
 
@@ -128,8 +132,8 @@ std::int32_t RegistryStore::readIsInstalled() const {
     return value == -1 ? NOT_RECORDED : value;
 }
 
-void RegistryStore::writeIsInstalled(std::uint32_t value) const {
-    writeDword(applicationKeyPath(productConfig().brandName), isInstalledName, value);
+std::int32_t RegistryStore::writeIsInstalled(std::uint32_t value) const {
+    return writeDword(applicationKeyPath(productConfig().brandName), isInstalledName, value);
 }
 
 std::wstring RegistryStore::readOwnInstallPath() const {
@@ -142,24 +146,30 @@ std::wstring RegistryStore::readInstallPath() const {
     return readString(applicationKeyPath(sisterVendorName), installPathName);
 }
 
-void RegistryStore::writeInstallPath(const std::wstring& folder) const {
-    writeString(applicationKeyPath(productConfig().brandName), installPathName, folder);
+std::int32_t RegistryStore::writeInstallPath(const std::wstring& folder) const {
+    return writeString(applicationKeyPath(productConfig().brandName), installPathName, folder);
 }
 
-void RegistryStore::writeUninstallEntry(const Version& version) const {
+std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
     const ProductConfig config = productConfig();
     const std::wstring entry = uninstallKeyPath(config.productDisplayName);
     const std::wstring application = applicationKeyPath(config.brandName);
-    writeString(entry, displayVersionName, version.versionText);
-    writeString(application, currentVersionName, version.versionText);
-    writeString(entry, displayNameName, config.productDisplayName);
-    writeString(entry, displayIconName, config.installFolder + config.appExeName);
-    writeString(entry, installSourceName, config.installFolder + config.selfFileName);
-    writeString(entry, publisherName, publisherText);
-    writeString(entry, uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName));
-    writeString(application, isCachePolicyName, L"0");
-    writeString(application, startMinimizedName, flagText(false));
-    writeString(application, startWithWindowsName, flagText(false));
+    const std::pair<const std::wstring*, std::pair<const wchar_t*, std::wstring>> values[] = {
+        {&entry, {displayVersionName, version.versionText}},
+        {&application, {currentVersionName, version.versionText}},
+        {&entry, {displayNameName, config.productDisplayName}},
+        {&entry, {displayIconName, config.installFolder + config.appExeName}},
+        {&entry, {installSourceName, config.installFolder + config.selfFileName}},
+        {&entry, {publisherName, publisherText}},
+        {&entry, {uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName)}},
+        {&application, {isCachePolicyName, L"0"}},
+        {&application, {startMinimizedName, flagText(false)}},
+        {&application, {startWithWindowsName, flagText(false)}},
+    };
+    for (const auto& [key, value] : values) {
+        if (const std::int32_t failed = writeString(*key, value.first, value.second)) return failed;
+    }
+    return 0;
 }
 
 void RegistryStore::deleteProductKeys() const {

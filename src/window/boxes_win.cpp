@@ -21,18 +21,25 @@ int showMessageBox(const std::wstring& text, const std::wstring& caption, unsign
 
 void setMessageBoxHook(MessageBoxHook hook) { messageBox = hook ? hook : systemMessageBox; }
 
-void showErrorBox(std::int32_t code, const std::wstring& path) {
+namespace {
+std::wstring withAddition(const std::wstring& body, const std::wstring& addition) {
+    return addition.empty() ? body : body + L"\n\n" + addition;
+}
+}  // namespace
+
+void showErrorBox(std::int32_t code, const std::wstring& path, const std::wstring& addition) {
     if (code == 0) return;
-    showMessageBox(errorBoxBody(systemMessageText(code), code, path), text(L"IDS_TITLE_ERROR"), MB_OK);
+    showMessageBox(withAddition(errorBoxBody(systemMessageText(code), code, path), addition), text(L"IDS_TITLE_ERROR"),
+                   MB_OK);
 }
 
-void showDownloadFailure(const DownloadResult& result) {
+void showDownloadFailure(const DownloadResult& result, const std::wstring& addition) {
     if (result.ok() || result.code == ABORTED) return;
     if (result.code == noConnection) {
-        showMessageBox(text(L"error_no_network"), text(L"error_download"), MB_OK);
+        showMessageBox(withAddition(text(L"error_no_network"), addition), text(L"error_download"), MB_OK);
         return;
     }
-    showErrorBox(result.code, result.shownName);
+    showErrorBox(result.code, result.shownName, addition);
 }
 
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder) {

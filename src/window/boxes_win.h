@@ -15,11 +15,11 @@ using MessageBoxHook = int (*)(const std::wstring& text, const std::wstring& cap
 void setMessageBoxHook(MessageBoxHook hook);
 
 // The box for a system or WinINet error code: its description, the code and the path's last element.
-void showErrorBox(std::int32_t code, const std::wstring& path);
+void showErrorBox(std::int32_t code, const std::wstring& path, const std::wstring& addition = {});
 
 // The box for a failed download: the no-connection box, or the error box naming the file;
-// nothing for success or a cancelled download.
-void showDownloadFailure(const DownloadResult& result);
+// nothing for success or a cancelled download. A non-empty addition follows as its own paragraph.
+void showDownloadFailure(const DownloadResult& result, const std::wstring& addition = {});
 
 // The box for an install folder that could not be made: its text, separator, then the folder.
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder);

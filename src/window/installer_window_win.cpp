@@ -124,6 +124,8 @@ void showWorkPage(bool cancelVisible) {
     InvalidateRect(w.window, nullptr, TRUE);
 }
 
+// Returns when everything is removed. A file that could not be removed is named in a box and
+// the installer ends: the Uninstall entry stays, so the user can finish once the file is free.
 void runUninstallPage() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
@@ -135,11 +137,24 @@ void runUninstallPage() {
     Sleep(2000);
     Uninstaller uninstaller(c.progressBar);
     w.working = true;
-    uninstaller.run();
+    const RemovalResult removed = uninstaller.run();
     w.working = false;
+    if (!removed.ok()) {
+        if (w.theInstaller) w.theInstaller->discardStagedArchive();
+        showMessageBox(text(L"error_uninstall_in_use", {brand(), removed.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
+        endProcess();
+    }
 }
 
-void runInstallPage() {
+// A step failed after the sequence had written files or keys: they are taken away as a Cancel
+// takes them away, and the final page says the installation was not completed.
+void rollBackFailedInstall() {
+    setProgress(state().controls.progressBar, 0);
+    runUninstallPage();
+    showFinalPage(text(L"IDS_SUMMARY_FAILED"));
+}
+
+InstallResult runInstallPage() {
     WindowState& w = state();
     const WindowControls& c = w.controls;
     w.workState = WorkState::InstallWork;
@@ -160,11 +175,22 @@ void runInstallPage() {
         showDownloadFailure(result.download);
         endProcess();
     }
+    if (result.outcome == InstallOutcome::ExtractionFailed) {
+        showMessageBox(text(L"error_extraction", {brand(), result.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
+        rollBackFailedInstall();
+        return result;
+    }
+    if (result.outcome == InstallOutcome::StepFailed) {
+        showErrorBox(result.error, result.path);
+        rollBackFailedInstall();
+        return result;
+    }
     if (w.pageState == PageState::CancelRequested) {
         setProgress(c.progressBar, 0);
         waitPumping(2000);
         SendMessageW(w.window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(c.actionButton));
     }
+    return result;
 }
 
 void copyInstallerIntoInstallFolder() {
@@ -193,19 +219,55 @@ void ensureInstallFolderOrEnd() {
     endProcess();
 }
 
+Installer& installer() {
+    WindowState& w = state();
+    if (!w.theInstaller) {
+        w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
+                                                     startupState().archiveSha256);
+    }
+    return *w.theInstaller;
+}
+
 void install() {
     WindowState& w = state();
-    if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
-                                                         startupState().archiveSha256);
+    installer();
     w.closeAllowed = false;
-    runInstallPage();
-    if (w.pageState == PageState::InstallOffer) {
-        showFinalPage(successText(text(L"IDS_INSTALL_END_TEXT1", {brand()}),
-                                  startupState().offeredVersion.versionText, text(L"IDS_INSTALL_END_TEXT2"),
-                                  text(L"IDS_LAUNCH_TOOLKIT")));
+    const InstallResult result = runInstallPage();
+    if (w.pageState == PageState::InstallOffer && result.outcome == InstallOutcome::Completed) {
+        std::wstring installed = text(L"IDS_INSTALL_END_TEXT2");
+        if (result.restartNeeded) installed += L" " + text(L"install_restart");
+        showFinalPage(successText(text(L"IDS_INSTALL_END_TEXT1", {brand()}), startupState().offeredVersion.versionText,
+                                  installed, text(L"IDS_LAUNCH_TOOLKIT")));
         copyInstallerIntoInstallFolder();
+        // The application is in place; without its runtime it may not start, and the user is told.
+        if (result.runtimeFailure != 0) {
+            showMessageBox(text(L"error_runtime", {brand(), std::to_wstring(result.runtimeFailure)}),
+                           text(L"IDS_TITLE_ERROR"), MB_OK);
+        }
     }
     w.closeAllowed = true;
+}
+
+// Downloads and verifies the new archive while the old version stays untouched; false when the
+// upgrade ends here (a failure box was shown and the process ends, or Cancel was pressed).
+bool stageUpgrade() {
+    WindowState& w = state();
+    const WindowControls& c = w.controls;
+    w.workState = WorkState::InstallWork;
+    showWorkPage(true);
+    setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
+    w.working = true;
+    const DownloadResult staged = installer().stageArchive();
+    w.working = false;
+    if (staged.ok()) return true;
+    if (staged.code == ABORTED) {
+        w.workState = WorkState::NoWork;
+        showFinalPage(text(L"IDS_SUMMARY_CANCELLED"));
+        w.closeAllowed = true;
+        return false;
+    }
+    showDownloadFailure(staged, text(L"error_upgrade_kept"));
+    endProcess();
 }
 
 void onActionButton() {
@@ -218,6 +280,8 @@ void onActionButton() {
         case PageState::UpgradeOffer:
             ensureInstallFolderOrEnd();
             w.closeAllowed = false;
+            // The new archive first: a failed download leaves the old version as it was.
+            if (!stageUpgrade()) break;
             runUninstallPage();
             w.pageState = PageState::InstallOffer;
             install();
@@ -239,6 +303,11 @@ void onActionButton() {
 
 void onCancelButton() {
     WindowState& w = state();
+    // While the new archive of an upgrade downloads, nothing is changed yet: Cancel only stops it.
+    if (w.pageState == PageState::UpgradeOffer && w.working && w.theInstaller) {
+        w.theInstaller->cancel();
+        return;
+    }
     if (w.pageState == PageState::InstallOffer && w.theInstaller) {
         w.theInstaller->cancel();
         w.pageState = PageState::CancelRequested;

@@ -6,15 +6,27 @@
 #include "setup/setup_rules.h"
 
 TEST(UnzipBatchBytes, ExactBytesForTheApplicationArchive) {
-    const std::string expected = ".\\7za.exe x -y LumidexFlashdeck.zip\r\ndel /f LumidexFlashdeck.zip";
+    const std::string expected =
+        ".\\7za.exe x -y LumidexFlashdeck.zip\r\nset unzipped=%errorlevel%\r\ndel /f LumidexFlashdeck.zip\r\n"
+        "exit /b %unzipped%";
     EXPECT_EQ(unzipBatchBytes(L"LumidexFlashdeck.zip"), expected);
 }
 
 TEST(UnzipBatchBytes, NarrowsEachUnitToItsLowByte) {
     const std::string bytes = unzipBatchBytes(std::wstring(L"a\u0142.zip"));
     // U+0142 keeps only 0x42 ("B"); one byte per unit, no line break at the end.
-    EXPECT_EQ(bytes, ".\\7za.exe x -y aB.zip\r\ndel /f aB.zip");
+    EXPECT_EQ(bytes, ".\\7za.exe x -y aB.zip\r\nset unzipped=%errorlevel%\r\ndel /f aB.zip\r\nexit /b %unzipped%");
     EXPECT_NE(bytes.back(), '\n');
+}
+
+TEST(RuntimeExit, OnlyTheKnownSuccessCodesCount) {
+    const std::pair<unsigned long, RuntimeResult> cases[] = {
+        {0, RuntimeResult::Installed},        {1638, RuntimeResult::Installed},
+        {3010, RuntimeResult::RestartNeeded}, {1641, RuntimeResult::RestartNeeded},
+        {1, RuntimeResult::Failed},           {1603, RuntimeResult::Failed},
+        {1602, RuntimeResult::Failed},        {0xC0000005, RuntimeResult::Failed},
+    };
+    for (const auto& [code, result] : cases) EXPECT_EQ(classifyRuntimeExit(code), result) << code;
 }
 
 TEST(RuntimeInstallerCommand, QuotesThePath) {

@@ -124,11 +124,13 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
         FileHandle locked(CreateFileW((tree + L"\\locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.valid());
-        removeFolderTree(tree);
+        const RemovalResult stopped = removeFolderTree(tree);
+        EXPECT_EQ(stopped.code, ERROR_SHARING_VIOLATION);
+        EXPECT_EQ(stopped.path, tree + L"\\locked.txt");  // the file the user must free
         EXPECT_TRUE(exists(tree + L"\\locked.txt"));
         EXPECT_TRUE(exists(tree));
     }
-    removeFolderTree(tree);
+    EXPECT_TRUE(removeFolderTree(tree).ok());
     EXPECT_FALSE(exists(tree));
 }
 

@@ -137,3 +137,22 @@ TEST(MessageLoop, EndsWithExitCodeZero) {
     }
 }
 }  // namespace
+
+TEST(RunAndWait, AChildPastItsLimitIsEndedAndReportedAsTimedOut) {
+    for (bool pump : {false, true}) {
+        ChildOptions options;
+        options.limitMs = 500;
+        options.pumpWhileWaiting = pump;
+        const ULONGLONG started = GetTickCount64();
+        const ChildExit child = runAndWait(L"cmd /c ping -n 30 127.0.0.1 >nul", options);
+        EXPECT_TRUE(child.started());
+        EXPECT_TRUE(child.timedOut) << pump;
+        // Far sooner than the child's own 30 seconds.
+        EXPECT_LT(GetTickCount64() - started, 15000u) << pump;
+    }
+    ChildOptions generous;
+    generous.limitMs = 60000;
+    const ChildExit quick = runAndWait(L"cmd /c exit 4", generous);
+    EXPECT_FALSE(quick.timedOut);
+    EXPECT_EQ(quick.exitCode, 4u);
+}
