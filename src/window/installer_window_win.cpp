@@ -149,6 +149,7 @@ void runUninstallPage() {
 // A step failed after the sequence had written files or keys: they are taken away as a Cancel
 // takes them away, and the final page says the installation was not completed.
 void rollBackFailedInstall() {
+    show(state().controls.releaseNotesLink, false);
     setProgress(state().controls.progressBar, 0);
     runUninstallPage();
     showFinalPage(text(L"IDS_SUMMARY_FAILED"));

@@ -1,6 +1,7 @@
 """End-to-end installation: a complete install from the release server, an install over older
 pieces, a failed archive download, and Cancel in the first pause and during the download."""
 
+import hashlib
 import random
 import shutil
 import time
@@ -8,6 +9,7 @@ import time
 import pytest
 
 import e2e_env
+import make_release
 
 INSTALL_WIN = "C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"
 APP_EXE = "LumidexSSDFlashdeck.exe"
@@ -301,6 +303,75 @@ def test_failed_archive_download_ends_the_installer(machine, release_server, mak
     assert files_in(machine.install_dir()) == ["7za.exe"]
     assert not machine.shortcut_path().exists()
     assert machine.vcredist_calls() == [] and machine.demo_app_starts() == []
+
+
+FAILED_TEXT = "The installation could not be completed."
+UNPACK_FAILED_TEXT = ("LumidexFlashdeck.zip could not be unpacked. The Lumidex SSD Flashdeck was not installed, and "
+                      "what the installation had added was removed.")
+RESTART_SENTENCE = " Please restart your computer to complete the installation."
+RUNTIME_EXIT_FILE = r"C:\users\Public\vcredist_x86_exit.txt"
+
+
+@pytest.fixture(scope="module")
+def failing_trees(e2e_run, build, make_tree):
+    """Signed releases whose archive cannot give the application: bytes that are no archive, and
+    an archive without the application's program."""
+    corrupt = make_tree("corrupt-archive", [(DEMO_VERSION, e2e_env.stage_app_dir(e2e_run.path / "apps" / "c", build))])
+    archive = corrupt / "Flashdeck" / "application" / DEMO_VERSION / "LumidexFlashdeck.zip"
+    archive.write_bytes(b"PK\x03\x04" + random.Random(3).randbytes(40000))
+    version_file = corrupt / "Flashdeck" / "config" / "lista_updater.xml"
+    version_file.write_bytes(make_release.version_xml(DEMO_VERSION, hashlib.sha256(archive.read_bytes()).hexdigest()))
+    make_release.sign(version_file, build.signing_key)
+    without_app = e2e_env.stage_app_dir(e2e_run.path / "apps" / "no-app", build)
+    (without_app / APP_EXE).unlink()
+    return {"corrupt-archive": corrupt, "no-application": make_tree("no-application", [(DEMO_VERSION, without_app)])}
+
+
+@pytest.mark.parametrize("kind", ["corrupt-archive", "no-application", "runtime-exit-1", "runtime-exit-3010"])
+def test_a_failed_step_is_never_reported_as_success(machine, release_server, failing_trees, kind):
+    if kind in failing_trees:
+        release_server.serve(failing_trees[kind])
+    else:
+        machine.win_path_to_host(RUNTIME_EXIT_FILE).write_text(kind.rsplit("-", 1)[1])
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    machine.driver("click", "actionButton")
+
+    if kind in failing_trees:
+        box = machine.messagebox(timeout_ms=120000)
+        assert (box["title"], box["text"]) == ("Error", UNPACK_FAILED_TEXT), box
+        machine.dismiss()
+        # Rolled back as a Cancel is: no files, shortcut, keys; Finish starts nothing.
+        final = wait_page(machine, FAILED_TEXT, timeout=90, action="Finish")
+        assert final == {"message": FAILED_TEXT, "action": "Finish", "cancel": False, "progress": False,
+                         "notes": False}
+        assert_product_removed(machine)
+        assert machine.vcredist_calls() == []
+        machine.driver("click", "actionButton")
+        assert inst.wait(30) == 0
+        assert machine.demo_app_starts() == []
+        return
+
+    installed = success_text(DEMO_VERSION)
+    if kind == "runtime-exit-3010":
+        installed = installed.replace("installed.", "installed." + RESTART_SENTENCE, 1)
+    wait_page(machine, installed, timeout=180, action="Finish")
+    if kind == "runtime-exit-1":
+        # The application is in place: the installation stands, and the user reads the code.
+        box = machine.messagebox(timeout_ms=30000)
+        assert box["text"].startswith("The setup of the runtime components ended with code 1. The Lumidex SSD "
+                                      "Flashdeck is installed and may still run"), box
+        machine.dismiss()
+    else:
+        # A box would follow the installer's copy into the install folder at once.
+        e2e_env.wait_until(lambda: (machine.install_dir() / e2e_env.INSTALLER_NAME).is_file(), 30,
+                           what="the installer copy")
+        time.sleep(2)
+        assert machine.driver("windows", "#32770")["windows"] == []
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == DEMO_VERSION
+    assert len(machine.vcredist_calls()) == 1
+    machine.driver("click", "cancelButton")
+    assert inst.wait(30) == 0
 
 
 def test_cancel_in_the_first_pause_rolls_back_and_spares_the_sister_product(machine, release_server):

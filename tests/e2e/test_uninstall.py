@@ -106,15 +106,32 @@ def test_upgrade_replaces_the_older_release(machine, build, e2e_run, release_ser
     assert (machine.install_dir() / "old-only.txt").is_file()
     assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == "2.7.0.0"
 
+    old_state = (files_in(machine.install_dir()), reg_values(machine, e2e_env.UNINSTALL_KEY),
+                 machine.shortcut_path().read_bytes())
+
+    # The new archive answers 404: the old release stays as it was, and the box says so.
+    missing = make_tree("upgrade-without-archive", [(DEMO_VERSION, demo_app_dir)])
+    (missing / "Flashdeck" / "application" / DEMO_VERSION / "LumidexFlashdeck.zip").unlink()
+    release_server.serve(missing)
+    inst = start_and_wait_offer(machine, release_server.base_url, upgrade_text("2.7.0.0", DEMO_VERSION), "Install")
+    machine.driver("click", "actionButton")
+    box = machine.messagebox(timeout_ms=60000)
+    assert box["text"].endswith("(0x2): LumidexFlashdeck.zip\n\nThe installed version was not changed."), box
+    machine.dismiss()
+    assert inst.wait(30) == 0
+    assert (files_in(machine.install_dir()), reg_values(machine, e2e_env.UNINSTALL_KEY),
+            machine.shortcut_path().read_bytes()) == old_state
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert files_in(machine.install_dir().parent) == ["SSD Flashdeck"]  # no staged archive left
+
     release_server.serve(release_tree)
     inst = start_and_wait_offer(machine, release_server.base_url, upgrade_text("2.7.0.0", DEMO_VERSION), "Install")
     watch = machine.watch_progress(timeout_ms=240000, until_gone=True)
     machine.driver("click", "actionButton")
+    # The new archive arrives and is verified first (the positions below show the order).
     wait_page(machine, UNINSTALLING_TEXT, timeout=60, action=None, cancel=False, progress=True)
-    # The old release is gone before the new one arrives.
     watch.wait_for(lambda p: 100 in p, timeout=60, what="the end of the removal")
     assert not (machine.install_dir() / "old-only.txt").exists()
-    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
     wait_page(machine, INSTALLING_TEXT, timeout=60, action=None, cancel=True, progress=True)
     final = wait_page(machine, success_text(DEMO_VERSION), timeout=180, action="Finish")
     assert final["cancel"] and not final["progress"]
@@ -134,11 +151,13 @@ def test_upgrade_replaces_the_older_release(machine, build, e2e_run, release_ser
     machine.driver("wait-window", "--class", "LumidexDemoApp", "--timeout", "30000")
     assert inst.wait(30) == 0
     positions = watch.result(60)["positions"]
-    removal = after_first(positions, 20)
-    assert removal[:3] == [40, 60, 100], positions
-    download, rest = split_download(after_first(removal[3:], 10))
-    assert download and download[-1] == 30, positions
-    assert rest == [60, 70, 85, 100], positions
+    # The download (0 to 30), the removal, then the install from the verified archive.
+    end_of_removal = positions.index(100)
+    before, after = positions[:end_of_removal + 1], positions[end_of_removal + 1:]
+    assert before[-4:] == [20, 40, 60, 100], positions
+    download = [p for p in before[:-4] if p != 0]
+    assert download and download[-1] == 30 and download == sorted(download), positions
+    assert after == [10, 30, 60, 70, 85, 100], positions
 
 
 def fake_installation(machine, build):
@@ -158,7 +177,10 @@ def fake_installation(machine, build):
     return folder
 
 
-def test_a_file_held_open_by_another_program_stays_and_the_rest_goes(machine, build, release_server, release_tree):
+IN_USE_TEXT = "{} could not be removed because a program is using it. Close that program and uninstall again."
+
+
+def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, release_server, release_tree):
     folder = fake_installation(machine, build)
     vendor = add_vendor_folder_contents(machine, release_tree)
     # Not the application's name, so the uninstaller leaves it running.
@@ -172,11 +194,24 @@ def test_a_file_held_open_by_another_program_stays_and_the_rest_goes(machine, bu
     assert held["pid"] == holder.pid
 
     inst = start_and_wait_offer(machine, release_server.base_url, UNINSTALL_OFFER_TEXT, "Uninstall")
-    watch = uninstall_and_check_pages(machine)
-
+    machine.driver("click", "actionButton")
+    box = machine.messagebox(timeout_ms=60000)
+    assert box["text"] == IN_USE_TEXT.format(INSTALL_WIN + "vcredist_x86.exe"), box
+    machine.dismiss()
+    assert inst.wait(30) == 0
+    # Stopped at the held file: Windows still lists the product, and its path is known.
     assert holder.running()
-    assert (folder / "vcredist_x86.exe").is_file()  # the removal stopped at the held file
-    assert files_in(vendor) == ["Other Tool", "SSD Flashdeck"]  # the later steps still ran
+    assert (folder / "vcredist_x86.exe").is_file()
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == DEMO_VERSION
+    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath").data == INSTALL_WIN
+    assert machine.shortcut_path().exists()
+
+    machine.driver("close", "--class", "LumidexDemoApp")
+    assert holder.wait(30) == 0
+    inst = start_and_wait_offer(machine, release_server.base_url, UNINSTALL_OFFER_TEXT, "Uninstall")
+    watch = uninstall_and_check_pages(machine)
+    assert not folder.exists()
+    assert files_in(vendor) == ["Other Tool"]
     assert not machine.shortcut_path().exists()
     assert not machine.reg_key_exists(e2e_env.APP_KEY)
     assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
@@ -186,5 +221,3 @@ def test_a_file_held_open_by_another_program_stays_and_the_rest_goes(machine, bu
     assert inst.wait(30) == 0
     assert after_first(watch.result(60)["positions"], 20) == [40, 60, 100]
     assert len(machine.demo_app_starts()) == 1  # only the holder's own start
-    machine.driver("close", "--class", "LumidexDemoApp")
-    assert holder.wait(30) == 0
