@@ -12,6 +12,7 @@
 #include "download/download_rules.h"
 #include "system/crypto_win.h"
 #include "system/handles_win.h"
+#include "system/log_win.h"
 #include "system/message_pump_win.h"
 #include "system/system_functions_win.h"
 
@@ -36,6 +37,18 @@ std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
 std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
+}
+
+void logAnswer(const std::wstring& url, const ResponseHead& head, double from) {
+    std::wstring line = L"GET " + url;
+    if (from > 0) line += L" from byte " + std::to_wstring(static_cast<unsigned long long>(from));
+    line += head.code == 0 ? L": HTTP " + std::to_wstring(head.status) : L": not answered, error " + std::to_wstring(head.code);
+    logLine(line);
+}
+
+void logBody(const std::wstring& url, double bytes, std::int32_t code) {
+    logLine(url + L": " + std::to_wstring(static_cast<unsigned long long>(bytes)) + L" bytes" +
+            (code == 0 ? std::wstring(L", complete") : L", stopped with error " + std::to_wstring(code)));
 }
 
 // Hands each piece of the body to take(bytes, count), which returns 0 to go on or a code to
@@ -133,6 +146,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         }
         Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
         const ResponseHead head = transfer.head(cancel, pump);
+        logAnswer(url, head, resuming ? destination.received() : 0);
         std::int32_t code = head.code;
         bool final = false;  // an answer, or a fault of ours, that another attempt would not change
         if (code == 0) {
@@ -167,6 +181,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                 if (code == 0 && destination.received() < expected) code = truncatedDownload;
             }
         }
+        logBody(url, destination.received(), code);
         if (code == 0) return {0, L""};
         // Only a connection that broke after the server first answered is tried again; a server
         // never reached is reported at once, as are a 404, a full disk or a Cancel.
@@ -198,7 +213,11 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progressBar);
     DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, cancel, progressBar != nullptr)
                                                 : DownloadResult{hashMismatch, fileName};
-    if (result.ok() && expectedSha256 && !destination.matches(*expectedSha256)) result = {hashMismatch, fileName};
+    if (result.ok() && expectedSha256) {
+        const bool matches = destination.matches(*expectedSha256);
+        logLine(L"SHA-256 of " + fileName + (matches ? L" matches" : L" does not match") + L" the signed version file");
+        if (!matches) result = {hashMismatch, fileName};
+    }
     destination.close();
     if (result.ok() && !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         result = {lastError(), fileName};
@@ -222,6 +241,7 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
 
     Transfer transfer(url, L"");
     const ResponseHead head = transfer.head(nullptr, false);
+    logAnswer(url, head, 0);
     if (head.code != 0) return {head.code, L""};
     std::int32_t code = statusErrorCode(head.status);
     const double expected = parseContentLength(head.contentLength);
@@ -235,6 +255,7 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
         });
     }
     if (code == 0 && text.size() < expected) code = truncatedDownload;
+    logBody(url, static_cast<double>(text.size()), code);
     if (code != 0) text.clear();
     return {code, code == 0 ? L"" : fileName};
 }

@@ -9,6 +9,7 @@
 #include "setup/extract_win.h"
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
+#include "system/log_win.h"
 #include "system/message_pump_win.h"
 #include "system/processes_win.h"
 #include "system/shortcuts_win.h"
@@ -38,10 +39,31 @@ bool ensureInstallFolder() {
     return pathState(folder) == PathState::Exists || createFolderWithParents(folder);
 }
 
-Installer::Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256)
-    : progressBar(progressBar), offeredVersion(std::move(offeredVersion)), archiveSha256(archiveSha256) {}
+Installer::Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256, bool unattended)
+    : progressBar(progressBar),
+      offeredVersion(std::move(offeredVersion)),
+      archiveSha256(archiveSha256),
+      unattended(unattended) {}
 
-void Installer::setProgress(unsigned position) const { SendMessageW(progressBar, PBM_SETPOS, position, 0); }
+void Installer::setProgress(unsigned position) const {
+    logLine(L"install: progress " + std::to_wstring(position));
+    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
+}
+
+void Installer::pause() const {
+    if (!unattended) waitPumping(pauseMs);
+}
+
+std::int32_t Installer::copyInstaller(HANDLE image) const {
+    const ProductConfig& config = productConfig();
+    const std::wstring target = config.installFolder + config.selfFileName;
+    if (pathExists(target)) removePath(target);
+    // Read from the file held since the start: the file under selfPath in the temporary folder
+    // could have been swapped by any process of the user, and this copy runs as administrator.
+    const std::int32_t copied = copyFromHandle(image, target);
+    logLine(L"copy of the installer to " + target + (copied == 0 ? L": done" : L": error " + std::to_wstring(copied)));
+    return copied;
+}
 
 void Installer::cancel() {
     cancelRequested = true;
@@ -101,7 +123,7 @@ InstallResult Installer::run() {
         return failed;
     }
     setProgress(10);
-    waitPumping(pauseMs);
+    pause();
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     if (const std::int32_t code = store.writeInstallPath(config.installFolder)) {
@@ -126,6 +148,7 @@ InstallResult Installer::run() {
 
     // The extractor's exit code and the application's file both count: a corrupt archive or one
     // without the program must not end on the success page.
+    logLine(L"install: unpacking " + config.appArchiveName);
     const ChildExit unpacked = extractArchive(config.appArchiveName);
     const std::wstring application = config.installFolder + config.appExeName;
     if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
@@ -137,14 +160,14 @@ InstallResult Installer::run() {
     setProgress(60);
     if (!createDesktopShortcut()) return failedStep(ERROR_CANNOT_MAKE, desktopShortcutPath(config.shortcutName));
     setProgress(70);
-    waitPumping(pauseMs);
+    pause();
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     if (const std::int32_t code = store.writeUninstallEntry(offeredVersion)) {
         return failedStep(code, store.uninstallKeyPath(config.productDisplayName));
     }
     setProgress(85);
-    waitPumping(pauseMs);
+    pause();
     if (cancelRequested) return outcome(InstallOutcome::Cancelled);
 
     ChildOptions runtimeOptions;

@@ -40,7 +40,8 @@ struct InstallResult {
 class Installer {
 public:
     // archiveSha256: what the signed version file names; the archive is kept only when it matches.
-    Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256);
+    // Unattended, there is no window (progressBar is null) and nobody to press Cancel: no pauses.
+    Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256, bool unattended = false);
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
 
@@ -55,11 +56,15 @@ public:
     DownloadResult stageArchive();
     // Removes a staged archive that will not be installed.
     void discardStagedArchive();
+    // Copies the running installer (read from image, the handle held since the start) into the
+    // install folder, where the Uninstall entry runs it from; 0 or the error.
+    std::int32_t copyInstaller(HANDLE image) const;
 
     bool cancelRequested = false;
 
 private:
     void setProgress(unsigned position) const;
+    void pause() const;
     InstallResult takeStagedArchive();
 
     HWND progressBar;
@@ -67,5 +72,6 @@ private:
     Sha256Digest archiveSha256;
     RegistryStore store;
     CancelToken downloadCancel;
+    bool unattended;
     bool staged = false;
 };

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
+#include "system/log_win.h"
 #include "system/message_pump_win.h"
 #include "system/paths_win.h"
 #include "system/processes_win.h"
@@ -27,11 +28,12 @@ bool isOnFixedDrive(const std::wstring& path) {
 }
 }  // namespace
 
-Uninstaller::Uninstaller(HWND progressBar) : progressBar(progressBar) {}
+Uninstaller::Uninstaller(HWND progressBar, bool unattended) : progressBar(progressBar), unattended(unattended) {}
 
 void Uninstaller::stepDone(unsigned position) const {
-    SendMessageW(progressBar, PBM_SETPOS, position, 0);
-    waitPumping(2000);
+    logLine(L"uninstall: progress " + std::to_wstring(position));
+    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
+    if (!unattended) waitPumping(2000);
 }
 
 RemovalResult Uninstaller::run() {
@@ -48,7 +50,10 @@ RemovalResult Uninstaller::run() {
     if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
     const RemovalResult removed = removeFolderTree(installPath);
-    if (!removed.ok()) return removed;
+    if (!removed.ok()) {
+        logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.code));
+        return removed;
+    }
     const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);
     if (!vendorFolder.empty()) deleteFilesInFolder(vendorFolder);
     stepDone(40);

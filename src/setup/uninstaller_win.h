@@ -7,7 +7,8 @@
 
 class Uninstaller {
 public:
-    explicit Uninstaller(HWND progressBar);
+    // Unattended: no window (progressBar is null) and no pauses between the steps.
+    explicit Uninstaller(HWND progressBar, bool unattended = false);
     Uninstaller(const Uninstaller&) = delete;
     Uninstaller& operator=(const Uninstaller&) = delete;
 
@@ -20,5 +21,6 @@ private:
     void stepDone(unsigned position) const;
 
     HWND progressBar;
+    bool unattended;
     RegistryStore store;
 };

@@ -12,6 +12,18 @@ std::wstring quotedUrlAfterSwitch(const std::wstring& line, std::size_t switchPo
     if (close == std::wstring::npos) return {};
     return line.substr(open + 1, close - open - 1);
 }
+
+// The value after a switch: quoted, or up to the next blank.
+std::wstring valueAfter(const std::wstring& arguments, std::size_t at) {
+    while (at < arguments.size() && isBlank(arguments[at])) ++at;
+    if (at < arguments.size() && arguments[at] == L'"') {
+        const auto close = arguments.find(L'"', at + 1);
+        return close == std::wstring::npos ? std::wstring() : arguments.substr(at + 1, close - at - 1);
+    }
+    std::size_t end = at;
+    while (end < arguments.size() && !isBlank(arguments[end])) ++end;
+    return arguments.substr(at, end - at);
+}
 }  // namespace
 
 StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstring& defaultUrl) {
@@ -30,6 +42,10 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
         }
     }
     options.uninstallMode = options.commandLine.find(L"-uninstall") != std::wstring::npos;
+    options.silent = options.commandLine.find(L"-silent") != std::wstring::npos;
+    // Found in the lower-cased line, read from the arguments as given: lowerAscii keeps positions.
+    const auto logPos = options.commandLine.find(L"-log");
+    if (logPos != std::wstring::npos) options.logPath = valueAfter(arguments, logPos + 4);
     return options;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 
 #include "common/product_config.h"
 #include "common/resource_ids.h"
@@ -10,7 +11,10 @@
 #include "localization/text_table.h"
 #include "startup/command_line.h"
 #include "startup/relaunch_win.h"
+#include "startup/unattended_win.h"
 #include "system/file_system_win.h"
+#include "system/log_win.h"
+#include "system/paths_win.h"
 #include "system/message_pump_win.h"
 #include "system/registry_store_win.h"
 #include "system/system_functions_win.h"
@@ -20,6 +24,17 @@
 namespace {
 // The end-to-end tests see a stalled server end in seconds instead of a minute. Only ever shorter
 // than the defaults, so nobody can make the installer wait longer through it.
+// The elevated copy's exit code once it has ended; Fatal when Windows started no process to wait for.
+ExitCode waitForCopy(const KernelHandle& copy) {
+    DWORD code = static_cast<DWORD>(ExitCode::Fatal);
+    if (!copy || WaitForSingleObject(copy.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy.get(), &code)) {
+        logLine(L"the elevated copy could not be started or waited for");
+        return ExitCode::Fatal;
+    }
+    logLine(L"the elevated copy ended with exit code " + std::to_wstring(code));
+    return static_cast<ExitCode>(code);
+}
+
 void applyTestTimeouts() {
     wchar_t value[16];
     const DWORD length = GetEnvironmentVariableW(L"FLASHDECK_TEST_NETWORK_TIMEOUT_MS", value, 16);
@@ -38,14 +53,29 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     startup.image = openOwnImage();
     const StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     startup.uninstallMode = options.uninstallMode;
+    setUnattended(options.silent);
+    if (options.silent || !options.logPath.empty()) {
+        openLog(options.logPath.empty() ? defaultLogPath() : fullPathOf(options.logPath));
+    }
+    logLine(L"start: " + modulePath() + L" " + (arguments ? arguments : L""));
     configureProduct(options.baseUrl);
-    const RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, startup.image.get());
-    if (relaunch.outcome == RelaunchResult::Outcome::Failed) showMessageBox(relaunch.message, relaunch.caption, MB_OK);
-    if (relaunch.outcome != RelaunchResult::Outcome::RunHere) endProcess();
+    RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, startup.image.get());
+    if (relaunch.outcome == RelaunchResult::Outcome::Failed) {
+        showMessageBox(relaunch.message, relaunch.caption, MB_OK);
+        endProcess(ExitCode::Fatal);
+    }
+    if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
+        // A deployment tool waits for this process: it ends with the elevated copy's code.
+        if (options.silent) endProcess(waitForCopy(relaunch.copy));
+        endProcess();
+    }
 
     // Owned for the life of the process: the lock ends with it.
     CreateMutexW(nullptr, TRUE, productConfig().selfFileName.c_str());
-    if (GetLastError() == ERROR_ALREADY_EXISTS) endProcess();
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        logLine(L"another installation of this file is running");
+        endProcess(ExitCode::AnotherRunning);
+    }
 
     loadFromResource(textTable());
     const RegistryStore& store = registryStore();
@@ -58,16 +88,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     const VersionCheck offered = fetchServerVersion();
     if (!offered.download.ok()) {
         showDownloadFailure(offered.download);
-        endProcess();
+        endProcess(ExitCode::Fatal);
     }
     // A version file the vendor did not sign could name any archive: nothing is offered.
     if (!offered.verified) {
         showMessageBox(text(L"error_signature"), text(L"IDS_TITLE_ERROR"), MB_OK);
-        endProcess();
+        endProcess(ExitCode::Fatal);
     }
+    logLine(L"the signed version file offers " + offered.versionText);
     startup.offeredVersion.assign(offered.versionText);
     startup.archiveSha256 = offered.archiveSha256;
     startup.installedVersion = store.readInstalledVersion();
+    if (options.silent) runUnattended();
 
     LoadStringW(instance, WINDOW_CLASS_STRING_ID, startup.windowClassName, 100);
     registerInstallerWindowClass(instance);

@@ -11,7 +11,7 @@
 
 namespace {
 RelaunchResult failure(const std::wstring& message, const wchar_t* caption) {
-    return {RelaunchResult::Outcome::Failed, message, caption};
+    return {RelaunchResult::Outcome::Failed, message, caption, {}};
 }
 
 std::wstring withCode(const wchar_t* text, DWORD code) {
@@ -62,6 +62,7 @@ RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE imag
     const std::int32_t copied = image == INVALID_HANDLE_VALUE ? static_cast<std::int32_t>(ERROR_INVALID_HANDLE)
                                                               : copyFromHandle(image, copyPath);
     if (copied != 0) return failure(withCode(L"Failed to copy program", static_cast<DWORD>(copied)), L"Copy Error");
-    shellExecute(L"runas", copyPath, commandLine);
-    return {RelaunchResult::Outcome::Relaunched, {}, {}};
+    RelaunchResult relaunched{RelaunchResult::Outcome::Relaunched, {}, {}, {}};
+    relaunched.copy = shellExecuteProcess(L"runas", copyPath, commandLine);
+    return relaunched;
 }

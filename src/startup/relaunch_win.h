@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "system/handles_win.h"
+
 // Asks Windows for the folders and the module path, then fills the process-wide configuration.
 void configureProduct(const std::wstring& baseUrl);
 
@@ -17,6 +19,7 @@ struct RelaunchResult {
     Outcome outcome = Outcome::RunHere;
     std::wstring message;  // the box of a failure, in fixed English (the texts are not loaded yet)
     std::wstring caption;
+    KernelHandle copy;     // the started copy, when Windows gave its process
 };
 
 // Runs here when this process is the copy (its own folder, made by the relaunch, directly inside

@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "system/handles_win.h"
+#include "system/log_win.h"
 #include "system/message_pump_win.h"
 
 namespace {
@@ -44,6 +45,7 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
                         environment.empty() ? nullptr : environment.data(),
                         options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &created)) {
         result.startError = GetLastError();
+        logLine(L"could not start " + commandLine + L": error " + std::to_wstring(result.startError));
         return result;
     }
     const ChildProcess child{KernelHandle(created.hProcess), KernelHandle(created.hThread)};
@@ -68,9 +70,11 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
         WaitForSingleObject(process, 5000);
         result.timedOut = true;
         result.exitCode = ERROR_TIMEOUT;
+        logLine(L"ended " + commandLine + L": still running after " + std::to_wstring(options.limitMs) + L" ms");
         return result;
     }
     GetExitCodeProcess(process, &result.exitCode);
+    logLine(L"ran " + commandLine + L": exit code " + std::to_wstring(result.exitCode));
     return result;
 }
 
@@ -88,6 +92,18 @@ bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstr
                                            nullptr, SW_SHOWNORMAL);
     // ShellExecuteW reports success as a value above 32.
     return reinterpret_cast<INT_PTR>(started) > 32;
+}
+
+KernelHandle shellExecuteProcess(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpVerb = verb;
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) return KernelHandle();
+    return KernelHandle(info.hProcess);
 }
 
 void terminateProcessesByName(const std::wstring& name) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "system/handles_win.h"
+
 struct ChildExit {
     DWORD startError = 0;  // 0 when the child was started
     DWORD exitCode = 0;
@@ -31,6 +33,9 @@ bool processIsElevated();
 
 // ShellExecuteW with the verb "runas" (or another verb); true when Windows started it.
 bool shellExecute(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments = {});
+// The same with ShellExecuteExW, keeping the started process's handle for a caller that waits
+// for it; empty when nothing was started.
+KernelHandle shellExecuteProcess(const wchar_t* verb, const std::wstring& file, const std::wstring& arguments);
 
 // Terminates every process whose executable file name equals name exactly (case-sensitive),
 // never the installer itself.

@@ -6,6 +6,7 @@
 
 #include "common/product_config.h"
 #include "system/handles_win.h"
+#include "system/log_win.h"
 #include "system/registry_values.h"
 
 namespace {
@@ -46,6 +47,11 @@ RegistryKey openOrCreateKey(const std::wstring& path) {
 }
 
 std::wstring flagText(bool flag) { return flag ? L"1" : L"0"; }
+
+void logWrite(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& data, LONG result) {
+    logLine(L"registry HKLM\\" + keyPath + L" " + valueName + L" = " + data +
+            (result == ERROR_SUCCESS ? std::wstring() : L": error " + std::to_wstring(result)));
+}
 
 // Deletes one named subkey with everything below it. An empty name would make
 // RegDeleteTreeW empty the parent key itself, so it is refused.
@@ -93,18 +99,23 @@ std::int32_t RegistryStore::readDword(const std::wstring& keyPath, const std::ws
 std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
                                         const std::wstring& text) const {
     RegistryKey key = openOrCreateKey(keyPath);
-    if (!key) return ERROR_ACCESS_DENIED;
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    const LONG result = key ? RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(text.c_str()), bytes)
+                            : ERROR_ACCESS_DENIED;
+    logWrite(keyPath, valueName, L"\"" + text + L"\"", result);
+    return result;
 }
 
 std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
                                        std::uint32_t value) const {
     RegistryKey key = openOrCreateKey(keyPath);
-    if (!key) return ERROR_ACCESS_DENIED;
     const DWORD data = value;
-    return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                          sizeof(data));
+    const LONG result = key ? RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD,
+                                             reinterpret_cast<const BYTE*>(&data), sizeof(data))
+                            : ERROR_ACCESS_DENIED;
+    logWrite(keyPath, valueName, std::to_wstring(value), result);
+    return result;
 }
 
 std::wstring RegistryStore::readCurrentCulture() const {
@@ -174,6 +185,7 @@ std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
 
 void RegistryStore::deleteProductKeys() const {
     const ProductConfig config = productConfig();
+    logLine(L"registry: the product's keys are deleted");
     deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName);
     if (!config.brandName.empty()) deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
 }

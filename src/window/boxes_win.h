@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/exit_codes.h"
+
 struct DownloadResult;
 
 // Shows a box with no owner window; returns what MessageBoxW returns (or what the hook returns).
@@ -24,5 +26,10 @@ void showDownloadFailure(const DownloadResult& result, const std::wstring& addit
 // The box for an install folder that could not be made: its text, separator, then the folder.
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder);
 
-// Ends the process with exit code 0, the code of every end of the installer.
-[[noreturn]] void endProcess();
+// An unattended run (-silent) shows nothing: every box becomes a line of the log, and the process
+// ends with the code that says what happened. Interactive runs end with 0 whatever happened.
+void setUnattended(bool unattended);
+bool isUnattended();
+
+// Ends the process; the code reaches the caller only in an unattended run.
+[[noreturn]] void endProcess(ExitCode code = ExitCode::Success);

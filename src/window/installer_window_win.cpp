@@ -194,17 +194,20 @@ InstallResult runInstallPage() {
     return result;
 }
 
+Installer& installer() {
+    WindowState& w = state();
+    if (!w.theInstaller) {
+        w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
+                                                     startupState().archiveSha256);
+    }
+    return *w.theInstaller;
+}
+
 void copyInstallerIntoInstallFolder() {
     const ProductConfig& config = productConfig();
-    const std::wstring target = config.installFolder + config.selfFileName;
-    if (pathExists(target)) removePath(target);
-    // Read from the file held since the start: the file under selfPath in the temporary folder
-    // could have been swapped by any process of the user, and this copy runs as administrator.
-    const std::int32_t copied = copyFromHandle(startupState().image.get(), target);
-    if (copied != 0) {
-        // The application is installed; only the entry that uninstalls it lacks its program.
-        showErrorBox(copied, target);
-    }
+    const std::int32_t copied = installer().copyInstaller(startupState().image.get());
+    // The application is installed; only the entry that uninstalls it lacks its program.
+    if (copied != 0) showErrorBox(copied, config.installFolder + config.selfFileName);
 }
 
 void launchApplication() {
@@ -218,15 +221,6 @@ void ensureInstallFolderOrEnd() {
     if (ensureInstallFolder()) return;
     showFolderFailure(L"  ", productConfig().installFolder);
     endProcess();
-}
-
-Installer& installer() {
-    WindowState& w = state();
-    if (!w.theInstaller) {
-        w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
-                                                     startupState().archiveSha256);
-    }
-    return *w.theInstaller;
 }
 
 void install() {

@@ -150,6 +150,42 @@ def assert_product_removed(machine):
 
 # ---------------------------------------------------------------- scenarios
 
+def assert_installed(machine, build, demo_app_dir, setup_name):
+    """What an install of the demo release leaves: files, registry (32-bit view only), shortcut."""
+    # Files: the archive's contents, the extractor and the installer copy; no leftovers.
+    folder = machine.install_dir()
+    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", setup_name])
+    assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
+    assert (folder / setup_name).read_bytes() == build.installer.read_bytes()
+    assert (folder / "7za.exe").read_bytes()[:2] == b"MZ"
+    assert machine.vcredist_calls() == [f'"{INSTALL_WIN}vcredist_x86.exe" /quiet /norestart']
+
+    # Registry, 32-bit view only.
+    assert reg_values(machine, e2e_env.APP_KEY) == {
+        "IsInstalled": e2e_env.RegValue("REG_DWORD", 3),
+        "InstallPath": e2e_env.RegValue("REG_SZ", INSTALL_WIN),
+        "CurrentVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
+        "CurrentCulture": e2e_env.RegValue("REG_SZ", "en-US"),
+        "IsCachePolicy": e2e_env.RegValue("REG_SZ", "0"),
+        "StartMinimized": e2e_env.RegValue("REG_SZ", "0"),
+        "StartWithWindows": e2e_env.RegValue("REG_SZ", "0"),
+    }
+    assert reg_values(machine, e2e_env.UNINSTALL_KEY) == {
+        "DisplayVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
+        "DisplayName": e2e_env.RegValue("REG_SZ", "Lumidex SSD Flashdeck"),
+        "DisplayIcon": e2e_env.RegValue("REG_SZ", INSTALL_WIN + APP_EXE),
+        "InstallSource": e2e_env.RegValue("REG_SZ", INSTALL_WIN + setup_name),
+        "Publisher": e2e_env.RegValue("REG_SZ", "Varnholt Corporation"),
+        "UninstallString": e2e_env.RegValue("REG_SZ", f'"{INSTALL_WIN}{setup_name}" -uninstall'),
+    }
+    assert not key_in_64bit_view(machine, VENDOR_KEY)
+    assert not key_in_64bit_view(machine, e2e_env.UNINSTALL_KEY)
+
+    link = machine.read_shortcut(machine.shortcut_path())
+    assert (link["target"], link["working_dir"], link["icon"], link["icon_index"]) == (
+        INSTALL_WIN + APP_EXE, INSTALL_WIN, INSTALL_WIN + APP_EXE, 0)
+
+
 def plant_hijackers(machine, build):
     """What a process of the user could plant for the elevated installer: system libraries beside
     it (with Wine told to prefer such native copies) and a 7za.bat that a PATH search with
@@ -178,41 +214,10 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     assert final == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
                      "notes": True}
 
-    # Files: the archive's contents, the extractor and the installer copy; no leftovers.
-    folder = machine.install_dir()
-    assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", SETUP_NAME])
-    assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
-    assert (folder / SETUP_NAME).read_bytes() == build.installer.read_bytes()
-    assert (folder / "7za.exe").read_bytes()[:2] == b"MZ"
-    assert machine.vcredist_calls() == [f'"{INSTALL_WIN}vcredist_x86.exe" /quiet /norestart']
+    assert_installed(machine, build, demo_app_dir, SETUP_NAME)
     served = archive_requests(release_server, served_before)
     assert [(r["path"], r["status"]) for r in served] == [
         (f"/Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip", 200)]
-
-    # Registry, 32-bit view only.
-    assert reg_values(machine, e2e_env.APP_KEY) == {
-        "IsInstalled": e2e_env.RegValue("REG_DWORD", 3),
-        "InstallPath": e2e_env.RegValue("REG_SZ", INSTALL_WIN),
-        "CurrentVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
-        "CurrentCulture": e2e_env.RegValue("REG_SZ", "en-US"),
-        "IsCachePolicy": e2e_env.RegValue("REG_SZ", "0"),
-        "StartMinimized": e2e_env.RegValue("REG_SZ", "0"),
-        "StartWithWindows": e2e_env.RegValue("REG_SZ", "0"),
-    }
-    assert reg_values(machine, e2e_env.UNINSTALL_KEY) == {
-        "DisplayVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
-        "DisplayName": e2e_env.RegValue("REG_SZ", "Lumidex SSD Flashdeck"),
-        "DisplayIcon": e2e_env.RegValue("REG_SZ", INSTALL_WIN + APP_EXE),
-        "InstallSource": e2e_env.RegValue("REG_SZ", INSTALL_WIN + SETUP_NAME),
-        "Publisher": e2e_env.RegValue("REG_SZ", "Varnholt Corporation"),
-        "UninstallString": e2e_env.RegValue("REG_SZ", f'"{INSTALL_WIN}{SETUP_NAME}" -uninstall'),
-    }
-    assert not key_in_64bit_view(machine, VENDOR_KEY)
-    assert not key_in_64bit_view(machine, e2e_env.UNINSTALL_KEY)
-
-    link = machine.read_shortcut(machine.shortcut_path())
-    assert (link["target"], link["working_dir"], link["icon"], link["icon_index"]) == (
-        INSTALL_WIN + APP_EXE, INSTALL_WIN, INSTALL_WIN + APP_EXE, 0)
 
     # Finish starts the installed application and ends the installer.
     assert machine.demo_app_starts() == []

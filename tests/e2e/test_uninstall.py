@@ -221,3 +221,86 @@ def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, r
     assert inst.wait(30) == 0
     assert after_first(watch.result(60)["positions"], 20) == [40, 60, 100]
     assert len(machine.demo_app_starts()) == 1  # only the holder's own start
+
+
+# ---------------------------------------------------------------- unattended runs
+
+LOG_WIN = r"C:\users\Public\Deploy Logs\flashdeck.log"
+
+
+def run_silent(machine, base_url, *extra, allow_window=False):
+    """Starts a -silent run from the Downloads folder (so the first process relaunches the elevated
+    copy and waits for it) and returns the first process's exit code. No installer window and no
+    message box may appear at any moment of the run."""
+    inst = machine.start_installer(["-test", f'"{base_url}"', "-silent", *extra], location="downloads")
+    seen = []
+    while inst.running():
+        if not allow_window:
+            seen += installer_windows(machine)
+        seen += machine.driver("windows", "#32770")["windows"]
+    assert seen == [], seen
+    return inst.wait(30)
+
+
+def installer_windows(machine):
+    return machine.driver("windows", e2e_env.WINDOW_CLASS)["windows"]
+
+
+def log_lines(machine, path_win=LOG_WIN):
+    return machine.win_path_to_host(path_win).read_text(encoding="utf-8").splitlines()
+
+
+def snapshot(machine):
+    return (files_in(machine.install_dir()), reg_values(machine, e2e_env.APP_KEY),
+            reg_values(machine, e2e_env.UNINSTALL_KEY), machine.shortcut_path().read_bytes())
+
+
+def test_unattended_runs_show_nothing_and_report_through_exit_codes_and_the_log(machine, build, release_server,
+                                                                              make_tree, demo_app_dir):
+    from test_install import assert_installed, assert_product_removed
+    base = release_server.base_url
+
+    # A clean machine: installed exactly as the interactive install does; the first process's
+    # exit code is the elevated copy's.
+    assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
+    assert_installed(machine, build, demo_app_dir, e2e_env.INSTALLER_NAME)
+    log = log_lines(machine)
+    stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[\d+\] ")
+    assert all(stamp.match(line) for line in log), log
+    text = "\n".join(log)
+    for expected in ["-silent -log", f"offered version: {DEMO_VERSION}",
+                     f"GET {base}Flashdeck/config/lista_updater.xml: HTTP 200",
+                     f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip: HTTP 200",
+                     "SHA-256 of LumidexFlashdeck.zip matches the signed version file",
+                     "install: progress 10", "install: progress 60", "install: progress 100",
+                     "IsInstalled = 3", f'DisplayVersion = "{DEMO_VERSION}"',
+                     "vcredist_x86.exe\" /quiet /norestart: exit code 0",
+                     "result: installed", "the elevated copy ended with exit code 0"]:
+        assert expected in text, (expected, text)
+
+    # The same version again: nothing changes, 1638.
+    before = snapshot(machine)
+    assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 1638
+    assert snapshot(machine) == before
+    assert "result: the same or a newer version is installed" in "\n".join(log_lines(machine)[len(log):])
+
+    # While another run of the same installer is open, a second one ends at once with 1618.
+    holder = start_and_wait_offer(machine, base, UNINSTALL_OFFER_TEXT, "Uninstall")
+    assert run_silent(machine, base, allow_window=True) == 1618
+    machine.driver("click", "cancelButton")
+    assert holder.wait(30) == 0
+
+    # -uninstall -silent removes everything; without -log the log is in the temporary folder.
+    temp_log = machine.temp_dir()[1] + "\\LumidexFlashdeckSetup.log"
+    assert run_silent(machine, base, "-uninstall") == 0
+    assert_product_removed(machine)
+    assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
+
+    # The archive answers 404: 1603, and the log names the URL and the status.
+    missing = make_tree("silent-without-archive", [(DEMO_VERSION, demo_app_dir)])
+    (missing / "Flashdeck" / "application" / DEMO_VERSION / "LumidexFlashdeck.zip").unlink()
+    release_server.serve(missing)
+    assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 1603
+    text = "\n".join(log_lines(machine))
+    assert f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip: HTTP 404" in text, text
+    assert "result: failed" in text

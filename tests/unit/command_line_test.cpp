@@ -47,6 +47,26 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{L"-test \"https:/h/\"", L"https://default.example/", false},
         CommandLineCase{L"-test \"https://\"", L"https://default.example/", false}));
 
+TEST(CommandLine, UnattendedSwitchesAndTheLogPathInItsOwnCase) {
+    struct Case {
+        const wchar_t* arguments;
+        bool silent;
+        const wchar_t* logPath;
+    } cases[] = {
+        {L"-SILENT", true, L""},
+        {L"-uninstall -Silent -LOG \"C:\\Logs Here\\Setup.log\"", true, L"C:\\Logs Here\\Setup.log"},
+        {L"-log C:\\Temp\\A.log -silent", true, L"C:\\Temp\\A.log"},
+        {L"-log", false, L""},
+        {L"-log \"unclosed", false, L""},
+        {L"-test \"https://h/\"", false, L""},
+    };
+    for (const Case& c : cases) {
+        const StartupOptions options = parseCommandLine(c.arguments, kDefault);
+        EXPECT_EQ(options.silent, c.silent) << testing::PrintToString(std::wstring(c.arguments));
+        EXPECT_EQ(options.logPath, c.logPath) << testing::PrintToString(std::wstring(c.arguments));
+    }
+}
+
 TEST(CommandLineText, LowersOnlyAsciiLetters) {
     EXPECT_EQ(lowerAscii(L"ABC-xyz_ÄÖ\u0130Z"), L"abc-xyz_ÄÖ\u0130z");
     EXPECT_EQ(parseCommandLine(L"-Uninstall -TEST \"X\"", kDefault).commandLine, L"-uninstall -test \"x\"");

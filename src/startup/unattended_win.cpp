@@ -1,0 +1,99 @@
+#include "startup/unattended_win.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/product_config.h"
+#include "setup/installer_win.h"
+#include "setup/uninstaller_win.h"
+#include "system/log_win.h"
+#include "system/registry_store_win.h"
+#include "window/boxes_win.h"
+#include "window/installer_window_win.h"
+#include "window/page_logic.h"
+
+namespace {
+[[noreturn]] void fail(const std::wstring& why) {
+    logLine(L"result: failed, " + why);
+    endProcess(ExitCode::Fatal);
+}
+
+void uninstallOrFail(Installer* staged) {
+    const RemovalResult removed = Uninstaller(nullptr, true).run();
+    if (removed.ok()) return;
+    if (staged) staged->discardStagedArchive();
+    fail(removed.path + L" could not be removed (error " + std::to_wstring(removed.code) + L")");
+}
+
+[[noreturn]] void install(Installer& installer) {
+    if (!ensureInstallFolder()) fail(L"the folder " + productConfig().installFolder + L" could not be made");
+    const InstallResult result = installer.run();
+    switch (result.outcome) {
+        case InstallOutcome::Completed: break;
+        case InstallOutcome::DownloadFailed:
+            showDownloadFailure(result.download);
+            fail(L"the archive did not download");
+        case InstallOutcome::ExtractionFailed:
+        case InstallOutcome::StepFailed:
+            logLine(L"install: " + result.path + L" failed with code " + std::to_wstring(result.error) +
+                    L"; what the installation added is removed");
+            uninstallOrFail(nullptr);
+            fail(L"the installation was rolled back");
+        default:
+            fail(L"the installation stopped with code " + std::to_wstring(result.error) + L" at " + result.path);
+    }
+    const ProductConfig& config = productConfig();
+    if (const std::int32_t copied = installer.copyInstaller(startupState().image.get())) {
+        showErrorBox(copied, config.installFolder + config.selfFileName);
+    }
+    if (result.runtimeFailure != 0) {
+        // The application is in place and may run: reported, and the installation stands.
+        logLine(L"warning: the runtime installer ended with code " + std::to_wstring(result.runtimeFailure));
+    }
+    if (result.restartNeeded) {
+        logLine(L"result: installed, a restart is needed");
+        endProcess(ExitCode::RestartNeeded);
+    }
+    logLine(L"result: installed");
+    endProcess(ExitCode::Success);
+}
+}  // namespace
+
+void runUnattended() {
+    const StartupState& s = startupState();
+    const RegistryStore& store = registryStore();
+    const std::int32_t isInstalled = store.readIsInstalled();
+    logLine(L"installed version: " + (s.installedVersion.versionText.empty() ? L"none" : s.installedVersion.versionText) +
+            L" (IsInstalled " + std::to_wstring(isInstalled) + L"), offered version: " + s.offeredVersion.versionText +
+            (s.uninstallMode ? L", -uninstall" : L""));
+    Installer installer(nullptr, s.offeredVersion, s.archiveSha256, true);
+    switch (chooseFirstPage(isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion)) {
+        case PageState::InstallOffer:
+            if (s.uninstallMode) {
+                logLine(L"result: nothing is installed, nothing to uninstall");
+                endProcess(ExitCode::Success);
+            }
+            install(installer);
+        case PageState::UpgradeOffer: {
+            // The new archive first: a failed download leaves the old version as it was.
+            const DownloadResult staged = installer.stageArchive();
+            if (!staged.ok()) {
+                showDownloadFailure(staged);
+                fail(L"the new version's archive did not download; the installed version was not changed");
+            }
+            uninstallOrFail(&installer);
+            install(installer);
+        }
+        case PageState::UninstallOffer:
+            if (s.uninstallMode) {
+                uninstallOrFail(nullptr);
+                logLine(L"result: uninstalled");
+                endProcess(ExitCode::Success);
+            }
+            [[fallthrough]];
+        default:
+            logLine(L"result: the same or a newer version is installed; nothing changed");
+            endProcess(ExitCode::AlreadyInstalled);
+    }
+}
