@@ -40,6 +40,9 @@ void uninstallOrFail(Installer* staged) {
                     L"; what the installation added is removed");
             uninstallOrFail(nullptr);
             fail(L"the installation was rolled back");
+        case InstallOutcome::Cancelled:
+            logLine(L"result: cancelled");
+            endProcess(ExitCode::Cancelled);
         default:
             fail(L"the installation stopped with code " + std::to_wstring(result.error) + L" at " + result.path);
     }
