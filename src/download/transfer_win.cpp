@@ -57,6 +57,7 @@ struct TransferState {
     bool headReady = false;
     ResponseHead head;
     std::deque<std::vector<char>> pieces;
+    std::vector<std::vector<char>> spare;  // buffers the caller is done with, read into again
     bool finished = false;
     std::int32_t endCode = 0;
     bool abandoned = false;
@@ -148,7 +149,15 @@ DWORD WINAPI runTransfer(void* parameter) {
             }
             if (state.abandoned) break;
         }
-        std::vector<char> piece(readSize);
+        std::vector<char> piece;
+        {
+            Locked locked(state.lock);
+            if (!state.spare.empty()) {
+                piece = std::move(state.spare.back());
+                state.spare.pop_back();
+            }
+        }
+        piece.resize(readSize);
         DWORD read = 0;
         const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), readSize, &read) != FALSE;
         const std::int32_t code = ok ? 0 : lastError();
@@ -250,6 +259,11 @@ ResponseHead Transfer::head(const CancelToken* cancel, bool pump) {
 
 std::int32_t Transfer::next(std::vector<char>& bytes, const CancelToken* cancel, bool pump) {
     TransferState& state = *state_;
+    // The caller's last piece goes back to be read into: no allocation per read.
+    if (bytes.capacity() >= readSize) {
+        Locked locked(state.lock);
+        if (state.spare.size() < maxQueued) state.spare.push_back(std::move(bytes));
+    }
     bytes.clear();
     const std::int32_t waited = waitFor(state, state.timeouts.receiveMs, cancel, pump,
                                         [&state] { return !state.pieces.empty() || state.finished; });
