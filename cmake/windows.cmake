@@ -14,7 +14,9 @@ set(INSTALLER_LIBS ole32 uuid shell32 advapi32 user32 kernel32)
 #     pinned: a changed file in the registry fails the build instead of entering the installer.
 set(SEVENZIP_SHA256_ia32 31fd52f8996986623cf52c3b4d0f7ac74a9dec63fc16c902cef673eed550c435)
 set(SEVENZIP_SHA256_x64 b0cfdeaf429f5cc53f85123dd8f5a5feb92c19d31aa34df257edf9a26be05f95)
-set(SEVENZIP_DIR ${CMAKE_BINARY_DIR}/third_party/7zip-bin)
+# A release build starts from an empty build folder and keeps the download beside it.
+set(FLASHDECK_THIRD_PARTY_DIR ${CMAKE_BINARY_DIR}/third_party CACHE PATH "Where fetched third-party files are kept")
+set(SEVENZIP_DIR ${FLASHDECK_THIRD_PARTY_DIR}/7zip-bin)
 set(SEVENZIP_EXE_DIR ${SEVENZIP_DIR}/package/win/${FLASHDECK_EXTRACTOR_ARCH})
 set(SEVENZIP_EXE ${SEVENZIP_EXE_DIR}/7za.exe)
 if(NOT EXISTS ${SEVENZIP_EXE})
