@@ -49,8 +49,8 @@ def log(message):
     print(f"== {message}", flush=True)
 
 
-def run(cmd, env=None, what=None):
-    result = subprocess.run([str(c) for c in cmd], env=env, capture_output=True, text=True)
+def run(cmd, env=None, what=None, stdin=None):
+    result = subprocess.run([str(c) for c in cmd], env=env, input=stdin, capture_output=True, text=True)
     if result.returncode != 0:
         output = (result.stdout + result.stderr).strip().splitlines()
         raise ReleaseError(f"{what or cmd[0]} failed (exit code {result.returncode}):\n  " + "\n  ".join(output[-25:]))
@@ -90,11 +90,16 @@ def prepare_build_dir(build_dir):
     return build_dir
 
 
-def codesign_identity(keys):
-    """(certificate, key, password, CA file for the check), from the environment or made once."""
+def check_codesign_environment():
     cert, key = os.environ.get("FLASHDECK_CODESIGN_CERT"), os.environ.get("FLASHDECK_CODESIGN_KEY")
     if bool(cert) != bool(key):
         raise ReleaseError("set both FLASHDECK_CODESIGN_CERT and FLASHDECK_CODESIGN_KEY, or neither")
+    return cert, key
+
+
+def codesign_identity(keys):
+    """(certificate, key, password, CA file for the check), from the environment or made once."""
+    cert, key = check_codesign_environment()
     if cert:
         for path in (cert, key):
             if not pathlib.Path(path).is_file():
@@ -147,10 +152,11 @@ def sign_installer(unsigned, signed, identity, timestamp_urls):
     cert, key, password, cafile = identity
     cmd = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-n", DESCRIPTION]
     if password:
-        cmd += ["-pass", password]
+        # Through standard input: a command-line argument would show in the process list.
+        cmd += ["-readpass", "-"]
     for url in timestamp_urls:
         cmd += ["-ts", url]
-    run(cmd + ["-in", unsigned, "-out", signed], what="osslsigncode sign")
+    run(cmd + ["-in", unsigned, "-out", signed], what="osslsigncode sign", stdin=password)
     verify = ["osslsigncode", "verify", "-in", signed]
     if cafile:
         verify += ["-CAfile", cafile]
@@ -178,6 +184,7 @@ def main(argv=None):
             raise ReleaseError(f"--app-dir {args.app_dir} is not a folder with the application's files")
         if args.notes:
             make_release.check_notes(args.notes)
+        check_codesign_environment()
         out = prepare_out(args.out or pathlib.Path(args.build_dir) / f"tree-{args.version}")
         epoch = source_date_epoch()
         build_dir = prepare_build_dir(args.build_dir)

@@ -164,10 +164,12 @@ def plant_hijackers(machine, build):
     return start, lambda: sorted(p.name for p in public.glob("canary-*"))
 
 
-def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir):
+def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir, script_release):
+    # The Authenticode-signed installer of the release script's tree, as users download it.
     served_before = len(release_server.requests())
     hijack, canaries_fired = plant_hijackers(machine, build)
-    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME, **hijack)
+    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME,
+                                        exe=script_release.signed_installer, **hijack)
     # Nothing planted beside the installer or found through the user's PATH ran with its rights.
     assert canaries_fired() == []
 
@@ -179,7 +181,7 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     folder = machine.install_dir()
     assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", SETUP_NAME])
     assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
-    assert (folder / SETUP_NAME).read_bytes() == build.installer.read_bytes()
+    assert (folder / SETUP_NAME).read_bytes() == script_release.signed_installer.read_bytes()
     assert (folder / "7za.exe").read_bytes()[:2] == b"MZ"
     assert machine.vcredist_calls() == [f'"{INSTALL_WIN}vcredist_x86.exe" /quiet /norestart']
     served = archive_requests(release_server, served_before)
