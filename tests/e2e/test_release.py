@@ -144,3 +144,19 @@ def test_bad_input_is_refused_before_anything_changes(e2e_run, demo_app_dir, cas
     # Stopped before the build and before any tree was begun.
     assert not (bad / "build" / "installer").exists()
     assert not (bad / "tree").exists() or [p.name for p in (bad / "tree").iterdir()] == ["keep.txt"]
+
+
+def test_an_extractor_with_other_bytes_fails_the_build(e2e_run):
+    # The extractor fetched from the registry enters the installer only with its pinned SHA-256.
+    folder = e2e_run.path / "pin-check"
+    shutil.rmtree(folder, ignore_errors=True)
+    extractor = folder / "third_party" / "7zip-bin" / "package" / "win" / "ia32" / "7za.exe"
+    extractor.parent.mkdir(parents=True)
+    extractor.write_bytes(b"MZ" + b"\0" * 1024)
+    result = e2e_env.run(["cmake", "-S", e2e_env.REPO_ROOT, "-B", folder / "build", "-G", "Ninja",
+                          "--toolchain", e2e_env.REPO_ROOT / "cmake" / "mingw-i686.cmake",
+                          f"-DFLASHDECK_THIRD_PARTY_DIR={folder / 'third_party'}"], timeout=300, check=False)
+    assert result.returncode != 0
+    output = " ".join((result.stdout + result.stderr).split())
+    assert hashlib.sha256(extractor.read_bytes()).hexdigest() in output
+    assert "expected 31fd52f8996986623cf52c3b4d0f7ac74a9dec63fc16c902cef673eed550c435" in output
