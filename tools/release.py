@@ -71,6 +71,11 @@ def source_date_epoch():
     result = subprocess.run(["git", "-C", str(REPO_ROOT), "log", "-1", "--format=%ct"], capture_output=True, text=True)
     if result.returncode != 0 or not result.stdout.strip().isdigit():
         raise ReleaseError("no commit time to build from: not a git checkout? Set SOURCE_DATE_EPOCH")
+    changed = subprocess.run(["git", "-C", str(REPO_ROOT), "status", "--porcelain", "--untracked-files=no"],
+                             capture_output=True, text=True).stdout
+    if changed.strip():
+        # Allowed for trying things out; a release others rebuild must come from a clean checkout.
+        log("Warning: the checkout has uncommitted changes; others building this commit will not get these bytes")
     return result.stdout.strip()
 
 
