@@ -25,7 +25,7 @@ def test_the_release_build_is_byte_identical_to_the_test_build(build, script_rel
     assert script_release.unsigned_installer.parent != build.installer.parent
     ours, theirs = sha256(build.installer), sha256(script_release.unsigned_installer)
     print(f"\n{build.installer}: {ours}\n{script_release.unsigned_installer}: {theirs}")
-    assert ours == theirs
+    assert ours == theirs, f"{build.installer} differs from the release build (or is older than the sources)"
     assert theirs in script_release.output
 
 
