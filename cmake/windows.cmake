@@ -4,12 +4,19 @@ target_compile_definitions(flashdeck_portable PUBLIC ${WIN32_DEFINES})
 target_compile_options(flashdeck_portable PRIVATE -Wall -Wextra)
 
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+# No link time in the PE header: the same sources give the same executable on every build.
+add_link_options(-Wl,--no-insert-timestamp)
 # Only DLLs that Windows always takes from the System folder; WinINet, the common controls and
 # GDI+ are loaded by full path at run time (src/system/system_functions_win.h).
 set(INSTALLER_LIBS ole32 uuid shell32 advapi32 user32 kernel32)
 
-# --- The 7-Zip console extractor, taken from the npm package into the build tree.
-set(SEVENZIP_DIR ${CMAKE_BINARY_DIR}/third_party/7zip-bin)
+# --- The 7-Zip console extractor, taken from the npm package into the build tree. Its bytes are
+#     pinned: a changed file in the registry fails the build instead of entering the installer.
+set(SEVENZIP_SHA256_ia32 31fd52f8996986623cf52c3b4d0f7ac74a9dec63fc16c902cef673eed550c435)
+set(SEVENZIP_SHA256_x64 b0cfdeaf429f5cc53f85123dd8f5a5feb92c19d31aa34df257edf9a26be05f95)
+# A release build starts from an empty build folder and keeps the download beside it.
+set(FLASHDECK_THIRD_PARTY_DIR ${CMAKE_BINARY_DIR}/third_party CACHE PATH "Where fetched third-party files are kept")
+set(SEVENZIP_DIR ${FLASHDECK_THIRD_PARTY_DIR}/7zip-bin)
 set(SEVENZIP_EXE_DIR ${SEVENZIP_DIR}/package/win/${FLASHDECK_EXTRACTOR_ARCH})
 set(SEVENZIP_EXE ${SEVENZIP_EXE_DIR}/7za.exe)
 if(NOT EXISTS ${SEVENZIP_EXE})
@@ -26,6 +33,12 @@ if(NOT EXISTS ${SEVENZIP_EXE})
   if(NOT tar_result EQUAL 0 OR NOT EXISTS ${SEVENZIP_EXE})
     message(FATAL_ERROR "win/${FLASHDECK_EXTRACTOR_ARCH}/7za.exe not found in the 7zip-bin package")
   endif()
+endif()
+file(SHA256 ${SEVENZIP_EXE} SEVENZIP_ACTUAL_SHA256)
+if(NOT SEVENZIP_ACTUAL_SHA256 STREQUAL SEVENZIP_SHA256_${FLASHDECK_EXTRACTOR_ARCH})
+  message(FATAL_ERROR "${SEVENZIP_EXE} has SHA-256 ${SEVENZIP_ACTUAL_SHA256}, "
+                      "expected ${SEVENZIP_SHA256_${FLASHDECK_EXTRACTOR_ARCH}} (7zip-bin@5.2.0, 7-Zip 21.07); "
+                      "delete ${SEVENZIP_DIR} to fetch it again")
 endif()
 
 # --- The text table: UTF-8 sources turned into the UTF-16LE resource.

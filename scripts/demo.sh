@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the installer and runs its main job: installing the demo release under Wine from the
 # bundled local HTTPS server (on $DISPLAY when there is one, otherwise under Xvfb with screenshots).
+# The release is the one scripts/release.sh makes, and its signed installer is the one that runs.
 # Where 32-bit Wine cannot run natively, the demo runs the 64-bit build of the same sources.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -360,6 +360,44 @@ def build_release_tree(out, releases, offer=None, key=None):
     return pathlib.Path(out)
 
 
+class ScriptRelease:
+    """A release made by scripts/release.sh, the vendor's command: the tree it wrote, its build
+    folder (the unsigned installer, the development code-signing certificate) and what it printed."""
+
+    def __init__(self, tree, build_dir, output):
+        self.tree = pathlib.Path(tree)
+        self.build_dir = pathlib.Path(build_dir)
+        self.output = output
+        self.signed_installer = self.tree / INSTALLER_NAME
+        self.unsigned_installer = self.build_dir / "installer" / INSTALLER_NAME
+        self.codesign_cert = self.build_dir / "keys" / "codesign-cert.pem"
+
+    def archive(self, version):
+        return self.tree / make_release.PRODUCT_DIR / "application" / version / make_release.ARCHIVE_NAME
+
+
+def pe_arch(path):
+    """"ia32" or "x64": the machine field of a PE file's header, the release script's --arch."""
+    data = pathlib.Path(path).read_bytes()[:4096]
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    machine = int.from_bytes(data[offset + 4:offset + 6], "little")
+    return {0x14C: "ia32", 0x8664: "x64"}[machine]
+
+
+def release_with_script(out, build_dir, version, app_dir, key, arch, notes=None, timeout=900):
+    """Runs scripts/release.sh as a vendor would; `key` signs the version file and is the one the
+    installer built there carries."""
+    args = ["bash", REPO_ROOT / "scripts" / "release.sh", "--app-dir", app_dir, "--version", version,
+            "--out", out, "--build-dir", build_dir, "--arch", arch]
+    if notes is not None:
+        args += ["--notes", notes]
+    env = {k: v for k, v in os.environ.items() if not k.startswith("FLASHDECK_CODESIGN_")}
+    env["FLASHDECK_SIGNING_KEY"] = str(key)
+    log(f"release script: {version} ({arch}) into {out}")
+    result = run(args, timeout=timeout, env=env)
+    return ScriptRelease(out, build_dir, result.stdout)
+
+
 def stage_app_dir(directory, build, extra_files=None):
     """A folder with the demo application and the runtime-installer stand-in, as an archive holds them."""
     d = pathlib.Path(directory)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The installer's main job on this machine: install the demo release from the bundled local
-HTTPS server under Wine.
+HTTPS server under Wine. The release is made by scripts/release.sh, and its signed installer runs.
 
 With a reachable $DISPLAY the installer window is yours to drive; the script waits until the
 installer ends and then shows what was installed. Without one it runs under its own Xvfb,
@@ -199,10 +199,21 @@ def main():
     interactive = not display.own
     ca = e2e_env.TestCA.create(run.path / "ca")
     app_dir = e2e_env.stage_app_dir(run.path / "apps" / DEMO_VERSION, build)
-    # Signed with the key the installer that runs carries (its own build's).
-    installer_build = e2e_env.BuildPaths(installer.parent)
-    tree = e2e_env.build_release_tree(run.path / "trees" / "demo", [(DEMO_VERSION, app_dir)],
-                                      key=installer_build.signing_key or build.signing_key)
+    if options.smoke or options.installer:
+        # Signed with the key the installer that runs carries (its own build's).
+        installer_build = e2e_env.BuildPaths(installer.parent)
+        tree = e2e_env.build_release_tree(run.path / "trees" / "demo", [(DEMO_VERSION, app_dir)],
+                                          key=installer_build.signing_key or build.signing_key)
+    else:
+        # The vendor's path: scripts/release.sh builds, signs and lays out the release, and the
+        # signed installer from its tree is the one that runs.
+        notes = run.path / "notes.pdf"
+        notes.write_bytes(e2e_env.make_release.release_notes_pdf(DEMO_VERSION))
+        arch = e2e_env.pe_arch(installer)
+        release = e2e_env.release_with_script(run.path / "trees" / "demo", build.build_dir / "release", DEMO_VERSION,
+                                              app_dir, build.signing_key, arch, notes=notes)
+        print(release.output, end="", flush=True)
+        tree, installer = release.tree, release.signed_installer
     server = e2e_env.ReleaseServer.start(run.path / "server", ca, tree)
     e2e_env.log(f"demo server: {server.base_url}")
     template = e2e_env.PrefixTemplate.create(run.path / "prefixes" / "template", build, ca, display)

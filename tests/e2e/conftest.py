@@ -88,8 +88,20 @@ def demo_app_dir(e2e_run, build):
 
 
 @pytest.fixture(scope="session")
-def release_tree(e2e_run, demo_app_dir):
-    return e2e_env.build_release_tree(e2e_run.path / "trees" / "demo", [(DEMO_VERSION, demo_app_dir)])
+def script_release(e2e_run, build, demo_app_dir):
+    """The demo release made by scripts/release.sh, the vendor's command, in a build folder of its
+    own, for the architecture of the build under test and with the key that build trusts."""
+    notes = e2e_run.path / "notes" / "notes.pdf"
+    notes.parent.mkdir(parents=True, exist_ok=True)
+    notes.write_bytes(e2e_env.make_release.release_notes_pdf(DEMO_VERSION))
+    return e2e_env.release_with_script(e2e_run.path / "trees" / "demo", e2e_run.path / "release-build", DEMO_VERSION,
+                                       demo_app_dir, build.signing_key, e2e_env.pe_arch(build.installer), notes=notes)
+
+
+@pytest.fixture(scope="session")
+def release_tree(script_release):
+    """The tree the server serves by default: the release script's, so the tests take the vendor's path."""
+    return script_release.tree
 
 
 @pytest.fixture(scope="session")

@@ -40,3 +40,19 @@ def test_installer_is_a_32bit_gui_program_importing_system_dlls_only(build):
     forbidden = [name for name in imports
                  if name == "gdi32.dll" or name.startswith(("libstdc++", "libgcc", "libwinpthread"))]
     assert forbidden == []
+
+
+# The one-file download stays small; the Authenticode signature adds a few kilobytes on top.
+SIZE_BUDGET = 1_300_000
+
+
+def test_installer_stays_within_its_size_budget(build):
+    build.require("shipped_installer")
+    size = build.shipped_installer.stat().st_size
+    sections = re.findall(r"^\s*\d+\s+(\.\w+)\s+([0-9a-f]{8})\s", e2e_env.run([_objdump(), "-h", build.shipped_installer],
+                                                                              timeout=60).stdout, re.M)
+    sizes = {name: int(value, 16) for name, value in sections}
+    print(f"\n{build.shipped_installer}: {size} bytes; " + ", ".join(f"{n} {v}" for n, v in sizes.items()))
+    # The parse found the code and the resources (the extractor is among the latter).
+    assert sizes[".text"] > 0 and sizes[".rsrc"] > 0
+    assert size <= SIZE_BUDGET

@@ -2,6 +2,7 @@
 pieces, a failed archive download, and Cancel in the first pause and during the download."""
 
 import hashlib
+import pathlib
 import random
 import shutil
 import time
@@ -150,13 +151,14 @@ def assert_product_removed(machine):
 
 # ---------------------------------------------------------------- scenarios
 
-def assert_installed(machine, build, demo_app_dir, setup_name):
-    """What an install of the demo release leaves: files, registry (32-bit view only), shortcut."""
+def assert_installed(machine, installer, demo_app_dir, setup_name):
+    """What an install of the demo release by `installer` (a path) leaves: files, registry (32-bit
+    view only), shortcut."""
     # Files: the archive's contents, the extractor and the installer copy; no leftovers.
     folder = machine.install_dir()
     assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", setup_name])
     assert (folder / APP_EXE).read_bytes() == (demo_app_dir / APP_EXE).read_bytes()
-    assert (folder / setup_name).read_bytes() == build.installer.read_bytes()
+    assert (folder / setup_name).read_bytes() == pathlib.Path(installer).read_bytes()
     assert (folder / "7za.exe").read_bytes()[:2] == b"MZ"
     assert machine.vcredist_calls() == [f'"{INSTALL_WIN}vcredist_x86.exe" /quiet /norestart']
 
@@ -203,10 +205,12 @@ def plant_hijackers(machine, build):
     return start, lambda: sorted(p.name for p in public.glob("canary-*"))
 
 
-def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir):
+def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir, script_release):
+    # The Authenticode-signed installer of the release script's tree, as users download it.
     served_before = len(release_server.requests())
     hijack, canaries_fired = plant_hijackers(machine, build)
-    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME, **hijack)
+    inst, watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME,
+                                        exe=script_release.signed_installer, **hijack)
     # Nothing planted beside the installer or found through the user's PATH ran with its rights.
     assert canaries_fired() == []
 
@@ -214,7 +218,7 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     assert final == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
                      "notes": True}
 
-    assert_installed(machine, build, demo_app_dir, SETUP_NAME)
+    assert_installed(machine, script_release.signed_installer, demo_app_dir, SETUP_NAME)
     served = archive_requests(release_server, served_before)
     assert [(r["path"], r["status"]) for r in served] == [
         (f"/Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip", 200)]

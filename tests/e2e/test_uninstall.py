@@ -263,7 +263,7 @@ def test_unattended_runs_show_nothing_and_report_through_exit_codes_and_the_log(
     # A clean machine: installed exactly as the interactive install does; the first process's
     # exit code is the elevated copy's.
     assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
-    assert_installed(machine, build, demo_app_dir, e2e_env.INSTALLER_NAME)
+    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
     log = log_lines(machine)
     stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[\d+\] ")
     assert all(stamp.match(line) for line in log), log
