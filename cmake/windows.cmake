@@ -1,7 +1,11 @@
 # Windows build: the installer executable, its resources, and the tests that run under Wine.
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 target_compile_definitions(flashdeck_portable PUBLIC ${WIN32_DEFINES})
-target_compile_options(flashdeck_portable PRIVATE -Wall -Wextra)
+# Failures are codes, never exceptions: without their unwind tables, and with each function in a
+# section of its own for the linker to drop, the one-file installer stays small.
+set(PRODUCT_CODE_OPTIONS -Wall -Wextra -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables
+                         -ffunction-sections -fdata-sections)
+target_compile_options(flashdeck_portable PRIVATE ${PRODUCT_CODE_OPTIONS})
 
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 # No link time in the PE header: the same sources give the same executable on every build.
@@ -93,13 +97,13 @@ add_custom_command(
 list(FILTER WIN32_SOURCES EXCLUDE REGEX "/startup/main_win\\.cpp$")
 add_library(flashdeck_win32 STATIC ${WIN32_SOURCES})
 target_link_libraries(flashdeck_win32 PUBLIC flashdeck_portable ${INSTALLER_LIBS})
-target_compile_options(flashdeck_win32 PRIVATE -Wall -Wextra)
+target_compile_options(flashdeck_win32 PRIVATE ${PRODUCT_CODE_OPTIONS})
 
 add_executable(installer WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${RESOURCE_OBJ})
 set_target_properties(installer PROPERTIES OUTPUT_NAME LumidexFlashdeckSetup)
 target_link_libraries(installer PRIVATE flashdeck_win32)
 target_link_options(installer PRIVATE -municode ${STATIC_LINK} -Wl,--gc-sections -s)
-target_compile_options(installer PRIVATE -ffunction-sections -fdata-sections)
+target_compile_options(installer PRIVATE ${PRODUCT_CODE_OPTIONS})
 
 # --- Helper programs under tools/ (UI driver, CA trust, stand-in application ...).
 file(GLOB TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
