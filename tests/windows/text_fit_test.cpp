@@ -173,8 +173,19 @@ std::wstring realisedFamily(HFONT font) {
 
 TEST(TextFit, MeasuresWithTheFontsTheReadmeNames) {
     // Measuring with Wine's default fallback would prove nothing about Windows.
-    const std::wstring family = realisedFamily(window().largeFont());
+    const HFONT font = window().largeFont();
+    const std::wstring family = realisedFamily(font);
     EXPECT_TRUE(family == L"Segoe UI" || family == L"Liberation Sans") << utf8(family);
+    // CJK glyphs come from the linked CJK font, a full em wide, not from missing-glyph boxes.
+    LOGFONTW logFont{};
+    GetObjectW(font, sizeof logFont, &logFont);
+    HDC dc = GetDC(nullptr);
+    const HGDIOBJ previous = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, L"\u65E5\u672C\u8A9E", 3, &size);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(size.cx, 3 * std::abs(static_cast<int>(logFont.lfHeight)));
 }
 
 // The versions of the gallery's scenarios: an older one installed for the upgrade offer, a newer
