@@ -111,6 +111,8 @@ Measured measure(HWND control, Wrap wrap, int inset) {
 class Window {
 public:
     Window() {
+        // As the installer does before its window: the common controls come from the System folder.
+        startGdiPlus();
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = DefWindowProcW;
