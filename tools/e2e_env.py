@@ -33,6 +33,7 @@ import threading
 import time
 
 REPO_ROOT = pathlib.Path(__file__).resolve().parents[1]
+TEST_FONTS_REG = REPO_ROOT / "tools" / "test-fonts.reg"
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import make_release  # noqa: E402  (sibling module)
 
@@ -650,14 +651,8 @@ class PrefixTemplate:
         detach_profile_folders(template.path)
         result = run([WINE, build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
-        # Windows' UI font is not on this machine; Liberation Sans has metrics close to it, where
-        # Wine's default fallback is wide enough to wrap labels that fit on Windows.
-        run([WINE, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI",
-             "/d", "Liberation Sans", "/f"], timeout=60, env=env)
-        # Windows links its UI font to CJK fonts; without such a link CJK texts show as boxes.
-        run([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
-             "/v", "Liberation Sans", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK JP", "/f"],
-            timeout=60, env=env)
+        # The same fonts as the Windows tests' prefix: a stand-in for "Segoe UI" and linked CJK fonts.
+        run([WINE, "reg", "import", "Z:" + str(TEST_FONTS_REG).replace("/", "\\")], timeout=60, env=env)
         if virtual_desktop:
             run([WINE, "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
                 timeout=60, env=env)

@@ -87,6 +87,35 @@ HWND createLabel(HWND parent, HINSTANCE instance, const std::wstring& text, int 
     return CreateWindowExW(0, L"STATIC", text.c_str(), style, x, y, width, height, parent, nullptr, instance, nullptr);
 }
 
+void createControls(WindowControls& c, HWND parent, HINSTANCE instance, const std::wstring& versionLabel,
+                    const std::wstring& installerVersionLabel) {
+    c.actionButton = createButton(parent, instance, text(L"IDS_INSTALL"),
+                                  WS_CHILD | WS_VISIBLE | BS_FLAT | BS_DEFPUSHBUTTON, 354, 262);
+    c.cancelButton = createButton(parent, instance, text(L"IDS_CANCEL"), WS_CHILD | WS_VISIBLE | BS_FLAT, 245, 262);
+    c.languageList = createLanguageList(parent, instance, 15, 167, 244);
+    c.progressBar = createProgressBar(parent, instance, 15, 167, 445, 25);
+    c.releaseNotesLink = createLabel(parent, instance, text(L"IDS_VIEW_RELEASE_NOTES"), 200, 220, 260, 20, true, true);
+    c.messageText = createLabel(parent, instance, L"", 15, 40, 444, 90, false, false);
+    c.languageLabel = createLabel(parent, instance, text(L"options_select_language"), 15, 145, 250, 20, false, false);
+    c.versionLabel = createLabel(parent, instance, versionLabel, 15, 220, 200, 20, false, false);
+    c.installerVersionLabel = createLabel(parent, instance, installerVersionLabel, 10, 300, 200, 20, false, false);
+}
+
+void assignFontsAndCursors(const WindowControls& c, HFONT smallFont, HFONT largeFont) {
+    auto setFont = [](HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); };
+    HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    setFont(c.actionButton, largeFont);
+    setFont(c.cancelButton, largeFont);
+    setFont(c.languageList, smallFont);
+    SetClassLongPtrW(c.actionButton, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
+    setFont(c.messageText, largeFont);
+    setFont(c.languageLabel, smallFont);
+    setFont(c.versionLabel, largeFont);
+    setFont(c.installerVersionLabel, smallFont);
+    setFont(c.releaseNotesLink, smallFont);
+    SetClassLongPtrW(c.releaseNotesLink, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
+}
+
 Gdiplus::GpImage* loadPngResource(int id) {
     const void* bytes = nullptr;
     DWORD size = 0;

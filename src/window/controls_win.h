@@ -20,6 +20,11 @@ struct WindowControls {
     HWND installerVersionLabel = nullptr;
 };
 
+// Creates the nine controls in their fixed places and order, with the texts every page starts with.
+void createControls(WindowControls& controls, HWND parent, HINSTANCE instance, const std::wstring& versionLabel,
+                    const std::wstring& installerVersionLabel);
+void assignFontsAndCursors(const WindowControls& controls, HFONT smallFont, HFONT largeFont);
+
 void startGdiPlus();
 HFONT createAppFont(HWND window, int points);
 HWND createButton(HWND parent, HINSTANCE instance, const std::wstring& text, DWORD style, int x, int y);

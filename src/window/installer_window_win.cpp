@@ -52,51 +52,62 @@ const std::wstring& brand() { return productConfig().brandName; }
 void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
 void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
 
+PageTexts textsOf(PageView view) {
+    const StartupState& s = startupState();
+    return pageTexts(view, brand(), s.installedVersion, s.offeredVersion);
+}
+
 void showInstallOffer() {
     const WindowControls& c = state().controls;
-    setText(c.messageText, text(L"IDS_TITLE_INSTALLATION", {brand()}));
-    setText(c.actionButton, text(L"IDS_INSTALL"));
+    const PageTexts page = textsOf(PageView::InstallOffer);
+    setText(c.messageText, page.message);
+    setText(c.actionButton, page.actionCaption);
 }
 
 void showUninstallOffer() {
     const WindowControls& c = state().controls;
-    setText(c.actionButton, text(L"IDS_UNINSTALL"));
-    setText(c.messageText, text(L"IDS_TITLE_UNINSTALL", {brand()}));
+    const PageTexts page = textsOf(PageView::UninstallOffer);
+    setText(c.actionButton, page.actionCaption);
+    setText(c.messageText, page.message);
 }
 
-void showUpgradeOffer() {
-    const StartupState& s = startupState();
-    setText(state().controls.messageText,
-            text(L"IDS_OLD_VERSION_INSTALLED",
-                 {s.installedVersion.versionText, s.offeredVersion.versionText, brand()}));
-}
+void showUpgradeOffer() { setText(state().controls.messageText, textsOf(PageView::UpgradeOffer).message); }
 
 void showNewerInstalled() {
     const WindowControls& c = state().controls;
-    const StartupState& s = startupState();
-    setText(c.actionButton, text(L"IDS_OK"));
+    const PageTexts page = textsOf(PageView::NewerInstalled);
+    setText(c.actionButton, page.actionCaption);
     show(c.cancelButton, false);
-    setText(c.messageText, text(L"IDS_NEWER_VERSION_INSTALLED",
-                                {brand(), s.installedVersion.versionText, s.offeredVersion.versionText}));
+    setText(c.messageText, page.message);
 }
 
-void showFinalPage(const std::wstring& message) {
+void showFinalPage(PageView view) {
     WindowState& w = state();
-    setText(w.controls.messageText, message);
+    const PageTexts page = textsOf(view);
+    setText(w.controls.messageText, page.message);
     w.pageState = PageState::FinalPage;
     show(w.controls.actionButton, true);
     ShowWindow(w.window, SW_HIDE);
     ShowWindow(w.window, SW_SHOW);
     show(w.controls.progressBar, false);
-    setText(w.controls.actionButton, text(L"IDS_FINISH"));
+    setText(w.controls.actionButton, page.actionCaption);
+}
+
+std::wstring shownVersionLabel() {
+    const StartupState& s = startupState();
+    return versionLabelText(text(L"IDS_VERSION"), shownVersion(registryStore().readIsInstalled(), s.uninstallMode,
+                                                                 s.installedVersion, s.offeredVersion)
+                                                        .versionText);
+}
+
+std::wstring installerVersionLabel() {
+    return installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion);
 }
 
 void setVersionLabels() {
     const WindowControls& c = state().controls;
-    const StartupState& s = startupState();
-    const Version& shown = s.uninstallMode ? s.installedVersion : s.offeredVersion;
-    setText(c.versionLabel, versionLabelText(text(L"IDS_VERSION"), shown.versionText));
-    setText(c.installerVersionLabel, installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion));
+    setText(c.versionLabel, shownVersionLabel());
+    setText(c.installerVersionLabel, installerVersionLabel());
 }
 
 void chooseFirstPageNow() {
@@ -131,8 +142,7 @@ void runUninstallPage() {
     const WindowControls& c = w.controls;
     w.workState = WorkState::UninstallWork;
     showWorkPage(false);
-    // The product's name, not a version: the text names what is being removed.
-    setText(c.messageText, text(L"IDS_UNINSTALLING_TEXT", {brand()}));
+    setText(c.messageText, textsOf(PageView::Uninstalling).message);
     pumpMessages();
     Sleep(2000);
     Uninstaller uninstaller(c.progressBar);
@@ -152,7 +162,7 @@ void rollBackFailedInstall() {
     show(state().controls.releaseNotesLink, false);
     setProgress(state().controls.progressBar, 0);
     runUninstallPage();
-    showFinalPage(text(L"IDS_SUMMARY_FAILED"));
+    showFinalPage(PageView::FailedFinal);
 }
 
 InstallResult runInstallPage() {
@@ -160,7 +170,7 @@ InstallResult runInstallPage() {
     const WindowControls& c = w.controls;
     w.workState = WorkState::InstallWork;
     showWorkPage(true);
-    setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
+    setText(c.messageText, textsOf(PageView::Installing).message);
     w.working = true;
     const InstallResult result = w.theInstaller->run();
     w.working = false;
@@ -229,10 +239,7 @@ void install() {
     w.closeAllowed = false;
     const InstallResult result = runInstallPage();
     if (w.pageState == PageState::InstallOffer && result.outcome == InstallOutcome::Completed) {
-        std::wstring installed = text(L"IDS_INSTALL_END_TEXT2");
-        if (result.restartNeeded) installed += L" " + text(L"install_restart");
-        showFinalPage(successText(text(L"IDS_INSTALL_END_TEXT1", {brand()}), startupState().offeredVersion.versionText,
-                                  installed, text(L"IDS_LAUNCH_TOOLKIT")));
+        showFinalPage(result.restartNeeded ? PageView::InstalledRestartFinal : PageView::InstalledFinal);
         copyInstallerIntoInstallFolder();
         // The application is in place; without its runtime it may not start, and the user is told.
         if (result.runtimeFailure != 0) {
@@ -257,7 +264,7 @@ bool stageUpgrade() {
     if (staged.ok()) return true;
     if (staged.code == ABORTED) {
         w.workState = WorkState::NoWork;
-        showFinalPage(text(L"IDS_SUMMARY_CANCELLED"));
+        showFinalPage(PageView::CancelledFinal);
         w.closeAllowed = true;
         return false;
     }
@@ -286,8 +293,8 @@ void onActionButton() {
             show(w.controls.releaseNotesLink, false);
             w.closeAllowed = false;
             runUninstallPage();
-            showFinalPage(w.pageState == PageState::UninstallOffer ? text(L"IDS_UNINSTALL_END_TEXT", {brand()})
-                                                        : text(L"IDS_SUMMARY_CANCELLED"));
+            showFinalPage(w.pageState == PageState::UninstallOffer ? PageView::UninstalledFinal
+                                                                   : PageView::CancelledFinal);
             w.closeAllowed = true;
             break;
         case PageState::FinalPage:
@@ -416,44 +423,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
-void createControls() {
-    WindowState& w = state();
-    WindowControls& c = w.controls;
-    const StartupState& s = startupState();
-    HWND parent = w.window;
-    HINSTANCE instance = w.instance;
-    c.actionButton = createButton(parent, instance, text(L"IDS_INSTALL"),
-                                  WS_CHILD | WS_VISIBLE | BS_FLAT | BS_DEFPUSHBUTTON, 354, 262);
-    c.cancelButton = createButton(parent, instance, text(L"IDS_CANCEL"), WS_CHILD | WS_VISIBLE | BS_FLAT, 245, 262);
-    c.languageList = createLanguageList(parent, instance, 15, 167, 244);
-    c.progressBar = createProgressBar(parent, instance, 15, 167, 445, 25);
-    c.releaseNotesLink = createLabel(parent, instance, text(L"IDS_VIEW_RELEASE_NOTES"), 200, 220, 260, 20, true, true);
-    c.messageText = createLabel(parent, instance, L"", 15, 40, 444, 90, false, false);
-    c.languageLabel = createLabel(parent, instance, text(L"options_select_language"), 15, 145, 250, 20, false, false);
-    const Version& shown = s.uninstallMode ? s.installedVersion : s.offeredVersion;
-    c.versionLabel = createLabel(parent, instance, versionLabelText(text(L"IDS_VERSION"), shown.versionText), 15, 220,
-                                 200, 20, false, false);
-    c.installerVersionLabel =
-        createLabel(parent, instance, installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion),
-                    10, 300, 200, 20, false, false);
-}
-
-void assignFontsAndCursors() {
-    const WindowState& w = state();
-    const WindowControls& c = w.controls;
-    auto setFont = [](HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); };
-    HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
-    setFont(c.actionButton, w.largeFont);
-    setFont(c.cancelButton, w.largeFont);
-    setFont(c.languageList, w.smallFont);
-    SetClassLongPtrW(c.actionButton, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
-    setFont(c.messageText, w.largeFont);
-    setFont(c.languageLabel, w.smallFont);
-    setFont(c.versionLabel, w.largeFont);
-    setFont(c.installerVersionLabel, w.smallFont);
-    setFont(c.releaseNotesLink, w.smallFont);
-    SetClassLongPtrW(c.releaseNotesLink, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hand));
-}
 }  // namespace
 
 StartupState& startupState() {
@@ -486,8 +455,8 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand) {
     const int y = (GetSystemMetrics(SM_CYSCREEN) - windowHeight) / 2;
     SetWindowPos(w.window, nullptr, x, y, windowWidth, windowHeight, SWP_NOZORDER);
     w.logoImage = loadPngResource(productConfig().logoImageId);
-    createControls();
-    assignFontsAndCursors();
+    createControls(w.controls, w.window, instance, shownVersionLabel(), installerVersionLabel());
+    assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
     ShowWindow(w.window, showCommand);
     UpdateWindow(w.window);
     return true;

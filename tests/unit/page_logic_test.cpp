@@ -48,6 +48,30 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{3, false, L"03.0.3.0", L"3.0.3.0", PageState::UpgradeOffer},
         PageCase{3, false, L"", L"3.0.3.0", PageState::UpgradeOffer}));
 
+struct ShownCase {
+    std::int32_t isInstalled;
+    bool uninstallMode;
+    const wchar_t* installed;
+    const wchar_t* expected;
+};
+
+class ShownVersion : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(ShownVersion, NamesTheInstalledOneOnlyWhenUninstallingARecordedInstallation) {
+    const auto& c = GetParam();
+    EXPECT_EQ(shownVersion(c.isInstalled, c.uninstallMode, version(c.installed), version(L"3.0.3.0")).versionText,
+              c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, ShownVersion,
+    ::testing::Values(ShownCase{3, true, L"2.7.0.0", L"2.7.0.0"}, ShownCase{3, false, L"2.7.0.0", L"3.0.3.0"},
+                      // -uninstall with nothing recorded shows the install offer: it names the offered version.
+                      ShownCase{NOT_RECORDED, true, L"", L"3.0.3.0"},
+                      ShownCase{NOT_RECORDED, true, L"2.7.0.0", L"3.0.3.0"},
+                      // Recorded but without a readable version: never an empty label.
+                      ShownCase{3, true, L"", L"3.0.3.0"}));
+
 TEST(PageTexts, JoinsLabelsAndSuccessText) {
     EXPECT_EQ(versionLabelText(L"Version", L"3.0.3.0"), L"Flashdeck Version: 3.0.3.0");
     EXPECT_EQ(versionLabelText(L"Version", L""), L"Flashdeck Version: ");
