@@ -35,6 +35,7 @@ struct WindowState {
     // An install or uninstall sequence is running: it dispatches messages while it works, and
     // nothing but Cancel may start other work then.
     bool working = false;
+    bool restartNeeded = false;  // the runtime installer asked for a restart before the application runs
     std::unique_ptr<Installer> theInstaller;
     WindowControls controls;
     HFONT smallFont = nullptr;
@@ -239,6 +240,7 @@ void install() {
     w.closeAllowed = false;
     const InstallResult result = runInstallPage();
     if (w.pageState == PageState::InstallOffer && result.outcome == InstallOutcome::Completed) {
+        w.restartNeeded = result.restartNeeded;
         showFinalPage(result.restartNeeded ? PageView::InstalledRestartFinal : PageView::InstalledFinal);
         copyInstallerIntoInstallFolder();
         // The application is in place; without its runtime it may not start, and the user is told.
@@ -298,7 +300,7 @@ void onActionButton() {
             w.closeAllowed = true;
             break;
         case PageState::FinalPage:
-            if (w.workState == WorkState::InstallWork) launchApplication();
+            if (w.workState == WorkState::InstallWork && !w.restartNeeded) launchApplication();
             endProcess();
     }
 }

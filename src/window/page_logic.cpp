@@ -65,9 +65,10 @@ PageTexts pageTexts(PageView view, const std::wstring& brand, const Version& ins
                                 text(L"IDS_INSTALL_END_TEXT2"), text(L"IDS_LAUNCH_TOOLKIT")),
                     text(L"IDS_FINISH")};
         case PageView::InstalledRestartFinal:
+            // The restart takes the launch sentence's place: the runtime is complete only after it,
+            // so Finish does not start the application on this page.
             return {successText(text(L"IDS_INSTALL_END_TEXT1", {brand}), offered.versionText,
-                                text(L"IDS_INSTALL_END_TEXT2") + L" " + text(L"install_restart"),
-                                text(L"IDS_LAUNCH_TOOLKIT")),
+                                text(L"IDS_INSTALL_END_TEXT2"), text(L"install_restart")),
                     text(L"IDS_FINISH")};
         case PageView::FailedFinal: return {text(L"IDS_SUMMARY_FAILED"), text(L"IDS_FINISH")};
         case PageView::UninstalledFinal: return {text(L"IDS_UNINSTALL_END_TEXT", {brand}), text(L"IDS_FINISH")};
