@@ -11,9 +11,17 @@
 #include "system/system_functions_win.h"
 
 namespace {
+// Reads start small and grow while the link keeps up: a read returns only when its buffer is full,
+// and on a slow link a long one would look like a stalled server to the receive timeout.
 constexpr DWORD readSize = 65536;
-// Pieces read ahead of the caller: bounds the memory whatever the network's speed.
-constexpr std::size_t maxQueued = 8;
+constexpr DWORD firstReadSize = 4096;
+constexpr DWORD smallestReadSize = 4096;
+// While data flows, the caller looks again after this pause instead of being woken for every
+// piece: each wake-up is a trip through the kernel (under Wine, through its server as well).
+constexpr DWORD pollWhileFlowingMs = 1;
+// Pieces read ahead of the caller: bounds the memory whatever the network's speed, and holds
+// what a fast network delivers during one pause of the caller.
+constexpr std::size_t maxQueued = 32;
 // The longest the caller goes without looking at its Cancel, and without dispatching messages
 // while data keeps arriving (each pass costs a round trip to the window system).
 constexpr DWORD waitSliceMs = 50;
@@ -65,6 +73,7 @@ struct TransferState {
     bool callerWaiting = false;
     bool workerWaiting = false;
     ULONGLONG lastPump = 0;  // the caller's
+    bool flowing = false;    // the caller's: the last piece came without a wake-up call
 };
 
 namespace {
@@ -139,6 +148,7 @@ DWORD WINAPI runTransfer(void* parameter) {
         state.finished = !answered;
     }
     SetEvent(state.changed.get());
+    DWORD size = firstReadSize;
     while (answered) {
         {
             Locked locked(state.lock);
@@ -157,9 +167,13 @@ DWORD WINAPI runTransfer(void* parameter) {
                 state.spare.pop_back();
             }
         }
-        piece.resize(readSize);
+        piece.resize(size);
         DWORD read = 0;
-        const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), readSize, &read) != FALSE;
+        const ULONGLONG started = now();
+        const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), size, &read) != FALSE;
+        const ULONGLONG took = now() - started;
+        if (took > 1000 && size > smallestReadSize) size /= 2;
+        if (took < 100 && read == size && size < readSize) size *= 2;
         const std::int32_t code = ok ? 0 : lastError();
         bool wake = false;
         {
@@ -183,16 +197,31 @@ DWORD WINAPI runTransfer(void* parameter) {
 template <typename Ready>
 std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* cancel, bool pump, Ready ready) {
     const ULONGLONG deadline = now() + limitMs;
+    const auto check = [&state, &ready] {
+        Locked locked(state.lock);
+        return ready();
+    };
     for (;;) {
         // A Cancel wins over data already waiting: nothing read after it is used.
         if (cancel && cancel->cancelled()) return ABORTED;
-        bool waiting = false;
-        {
+        bool arrived = check();
+        if (!arrived && state.flowing) {
+            if (pump) {
+                MsgWaitForMultipleObjectsEx(0, nullptr, pollWhileFlowingMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            } else {
+                Sleep(pollWhileFlowingMs);
+            }
+            arrived = check();
+            state.flowing = arrived;
+        }
+        if (!arrived) {
+            // Announced under the lock, so that the worker's next piece wakes this thread.
             Locked locked(state.lock);
-            waiting = state.callerWaiting = !ready();
+            arrived = ready();
+            state.callerWaiting = !arrived;
         }
         const ULONGLONG current = now();
-        if (!waiting) {
+        if (arrived) {
             // The window still repaints and sees a Cancel while data pours in.
             if (pump && current - state.lastPump >= waitSliceMs) {
                 state.lastPump = current;
@@ -212,6 +241,9 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* can
         } else {
             WaitForSingleObject(changed, slice);
         }
+        Locked locked(state.lock);
+        state.callerWaiting = false;
+        state.flowing = ready();
     }
 }
 }  // namespace

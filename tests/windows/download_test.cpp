@@ -321,6 +321,14 @@ TEST_F(Download, AStalledServerEndsWithinTheTimeoutsAndNamesTheCause) {
     EXPECT_EQ(download(archive), ERROR_INTERNET_TIMEOUT);
     expectNothingLeft(archive);
     EXPECT_EQ(requestsFor("/stall/Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip"), 1 + resumeAttempts);
+
+    // Slow but steady (1 KiB every 300 ms) is no stall: reads stay short enough that data keeps
+    // arriving within the receive timeout.
+    recorder.clear();
+    useServer(L"slow/size=12000/delay=300/");
+    EXPECT_EQ(download(archive), 0);
+    EXPECT_EQ(readFile(folder / archive), generatedBody(12000));
+    EXPECT_TRUE(recorder.boxes().empty());
     setNetworkTimeouts(saved);
 }
 
