@@ -30,11 +30,6 @@ struct InstallResult {
     std::wstring path;
     bool restartNeeded = false;      // the runtime installer asked for a restart
     std::uint32_t runtimeFailure = 0;  // the runtime installer's failing exit (or start) code; 0 when none
-    // Whether the sequence wrote anything that a roll-back has to take away.
-    bool needsRollBack() const {
-        return outcome == InstallOutcome::Cancelled || outcome == InstallOutcome::ExtractionFailed ||
-               outcome == InstallOutcome::StepFailed;
-    }
 };
 
 class Installer {

@@ -58,8 +58,6 @@ bool openLog(const std::wstring& path) {
     return true;
 }
 
-bool logging() { return !logPath.empty(); }
-
 void logLine(const std::wstring& text) {
     if (logPath.empty()) return;
     SYSTEMTIME now;

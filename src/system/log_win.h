@@ -7,7 +7,6 @@
 // Starts logging to path (its folder is created). False, and no logging, when the file cannot be
 // opened for appending or is not a plain file of its own (a link planted for the elevated copy).
 bool openLog(const std::wstring& path);
-bool logging();
 void logLine(const std::wstring& text);
 
 // The log of an unattended run without -log: LumidexFlashdeckSetup.log in the temporary folder.

@@ -26,7 +26,6 @@ int showMessageBox(const std::wstring& text, const std::wstring& caption, unsign
 }
 
 void setUnattended(bool value) { unattended = value; }
-bool isUnattended() { return unattended; }
 
 void setMessageBoxHook(MessageBoxHook hook) { messageBox = hook ? hook : systemMessageBox; }
 

@@ -29,7 +29,6 @@ void showFolderFailure(const std::wstring& separator, const std::wstring& folder
 // An unattended run (-silent) shows nothing: every box becomes a line of the log, and the process
 // ends with the code that says what happened. Interactive runs end with 0 whatever happened.
 void setUnattended(bool unattended);
-bool isUnattended();
 
 // Ends the process; the code reaches the caller only in an unattended run.
 [[noreturn]] void endProcess(ExitCode code = ExitCode::Success);
