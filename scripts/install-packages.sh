@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the demo and the tests need, and the packages named as
-# arguments (for example qemu-user-static, only where 32-bit Wine needs an emulator). Idempotent.
+# arguments (for example the emulator guest's qemu-system-x86, only where 32-bit programs need it). Idempotent.
 set -euo pipefail
 
 PACKAGES=(

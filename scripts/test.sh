@@ -1,35 +1,93 @@
 #!/usr/bin/env bash
 # Runs every test: host unit tests with sanitizers, the Windows tests under Wine, and the
-# end-to-end tests (Wine, Xvfb, local HTTPS server, UI driver). Where 32-bit Wine cannot run
-# natively (or FLASHDECK_TEST_64BIT=1), the Windows and end-to-end tests run against the 64-bit
-# test build, and the shipped 32-bit installer gets its static checks and one smoke run.
+# end-to-end tests (Wine, Xvfb, local HTTPS server, UI driver). Where the kernel runs 32-bit
+# programs they exercise the shipped 32-bit installer. Where it cannot (or FLASHDECK_TEST_64BIT=1),
+# they exercise a 64-bit build of the same sources, and the shipped 32-bit installer runs the
+# end-to-end smoke subset inside an emulator guest (scripts/smoke-in-guest.sh).
+# The last lines say what ran, how many tests passed and how long each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
+logs=build/test-logs
+mkdir -p "$logs"
+
+stages=()        # "name|result|seconds"
+stage_name=""
+stage_started=0
+exercised="(not decided yet)"
+
+begin() {
+  stage_name=$1
+  stage_started=$SECONDS
+  echo "== $1"
+}
+end() {
+  stages+=("$stage_name|$1|$((SECONDS - stage_started))")
+  stage_name=""
+}
+minutes() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+
+summary() {
+  local status=$?
+  [ -n "$stage_name" ] && stages+=("$stage_name|FAILED|$((SECONDS - stage_started))")
+  echo
+  echo "== Summary"
+  echo "The Windows and end-to-end tests exercised $exercised."
+  local entry name result seconds
+  for entry in "${stages[@]}"; do
+    IFS='|' read -r name result seconds <<<"$entry"
+    printf '  %-44s %-32s %s\n' "$name" "$result" "$(minutes "$seconds")"
+  done
+  if [ "$status" = 0 ]; then
+    echo "== All tests passed in $(minutes $((SECONDS - started)))"
+  else
+    echo "== FAILED after $(minutes $((SECONDS - started))) (exit code $status); the output above and $logs/ tell why"
+  fi
+}
+trap summary EXIT
+
+# "N passed" from the last lines of ctest's or pytest's output.
+ctest_count() { sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1 passed/p' "$1" | tail -n1; }
+pytest_count() { grep -Eo '[0-9]+ passed(, [0-9]+ (skipped|deselected))*' "$1" | tail -n1; }
+
+begin "Packages"
 bash scripts/install-packages.sh
 source scripts/wine-path.sh
 flashdeck_detect_wine
+end "ready"
 
-echo "== Host unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+begin "Host unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset host >/dev/null
 cmake --build --preset host -j2
-ctest --preset host
+ctest --preset host | tee "$logs/host.log"
+end "$(ctest_count "$logs/host.log")"
 
+begin "Build of the shipped 32-bit installer"
 bash scripts/build.sh
+end "built"
+
 preset=windows
+exercised="the shipped 32-bit installer"
 if [ "$FLASHDECK_WINE_BITS" = 64 ]; then
   preset=windows64
-  echo "== Building the 64-bit test build"
+  exercised="a 64-bit build of the same sources, and the shipped 32-bit installer in an emulator guest (smoke subset)"
+  begin "Build of the 64-bit test build"
   cmake --preset windows64 >/dev/null
   cmake --build --preset windows64 -j2
+  end "built"
 fi
-echo "== Windows tests under Wine ($preset)"
-ctest --preset "$preset"
 
-echo "== End-to-end tests ($preset)"
+begin "Windows tests under Wine ($preset)"
+ctest --preset "$preset" | tee "$logs/windows.log"
+end "$(ctest_count "$logs/windows.log")"
+
+begin "End-to-end tests ($preset)"
 FLASHDECK_BUILD_DIR="$PWD/build/$preset" FLASHDECK_SHIPPED_INSTALLER="$PWD/build/windows/LumidexFlashdeckSetup.exe" \
-  bash scripts/e2e.sh
+  bash scripts/e2e.sh --durations=10 | tee "$logs/e2e.log"
+end "$(pytest_count "$logs/e2e.log")"
+
 if [ "$FLASHDECK_WINE_BITS" = 64 ]; then
-  bash scripts/smoke-32bit.sh
+  begin "Shipped 32-bit installer in the emulator guest"
+  bash scripts/smoke-in-guest.sh | tee "$logs/guest.log"
+  end "$(pytest_count "$logs/guest.log") (smoke subset)"
 fi
-echo "== All tests passed in $(( (SECONDS - started) / 60 ))m$(( (SECONDS - started) % 60 ))s"

@@ -211,14 +211,15 @@ class BuildPaths:
 
 
 class Run:
-    """One test run's directory: build/<...>/e2e-runs/run-<time>-<pid>/."""
+    """One test run's directory: build/<...>/e2e-runs/run-<time>-<pid>/, or under
+    FLASHDECK_E2E_RUNS_DIR (the emulator guest sees the build tree read-only)."""
 
     def __init__(self, path):
         self.path = pathlib.Path(path)
 
     @classmethod
     def create(cls, build):
-        runs = build.build_dir / "e2e-runs"
+        runs = pathlib.Path(os.environ.get("FLASHDECK_E2E_RUNS_DIR") or build.build_dir / "e2e-runs")
         runs.mkdir(parents=True, exist_ok=True)
         prune_stale_runs(runs)
         path = runs / f"run-{time.strftime('%Y%m%d-%H%M%S')}-{os.getpid()}"
@@ -365,6 +366,8 @@ class ScriptRelease:
     """A release made by scripts/release.sh, the vendor's command: the tree it wrote, its build
     folder (the unsigned installer, the development code-signing certificate) and what it printed."""
 
+    OUTPUT_FILE = "release-output.txt"
+
     def __init__(self, tree, build_dir, output):
         self.tree = pathlib.Path(tree)
         self.build_dir = pathlib.Path(build_dir)
@@ -396,7 +399,29 @@ def release_with_script(out, build_dir, version, app_dir, key, arch, notes=None,
     env["FLASHDECK_SIGNING_KEY"] = str(key)
     log(f"release script: {version} ({arch}) into {out}")
     result = run(args, timeout=timeout, env=env)
+    (pathlib.Path(build_dir) / ScriptRelease.OUTPUT_FILE).write_text(result.stdout)
     return ScriptRelease(out, build_dir, result.stdout)
+
+
+def demo_release(run_dir, build, version, app_dir):
+    """The demo release by scripts/release.sh, for the architecture of the build under test and
+    with the key that build trusts: run_dir/trees/demo, its build folder run_dir/release-build.
+    Where FLASHDECK_E2E_PREPARED_RELEASE names a run_dir in which this already ran, that release
+    is taken: the emulator guest would need many minutes to build the installer again."""
+    prepared = os.environ.get("FLASHDECK_E2E_PREPARED_RELEASE")
+    if prepared:
+        build_dir = pathlib.Path(prepared) / "release-build"
+        output = build_dir / ScriptRelease.OUTPUT_FILE
+        if not output.is_file():
+            raise HarnessError(f"no prepared release in {prepared}")
+        log(f"release script: taking the release prepared in {prepared}")
+        return ScriptRelease(pathlib.Path(prepared) / "trees" / "demo", build_dir, output.read_text())
+    run_dir = pathlib.Path(run_dir)
+    notes = run_dir / "notes" / "notes.pdf"
+    notes.parent.mkdir(parents=True, exist_ok=True)
+    notes.write_bytes(make_release.release_notes_pdf(version))
+    return release_with_script(run_dir / "trees" / "demo", run_dir / "release-build", version, app_dir,
+                               build.signing_key, pe_arch(build.installer), notes=notes)
 
 
 def stage_app_dir(directory, build, extra_files=None):
@@ -1144,3 +1169,13 @@ class Machine:
             shutil.rmtree(self.prefix, ignore_errors=True)
             log(f"removed prefix {self.prefix.name}")
 
+
+if __name__ == "__main__":
+    # prepare-release DIR: the demo release of FLASHDECK_BUILD_DIR's installer, for a later
+    # FLASHDECK_E2E_PREPARED_RELEASE=DIR run (scripts/test-in-guest.sh).
+    if len(sys.argv) != 3 or sys.argv[1] != "prepare-release":
+        sys.exit("usage: e2e_env.py prepare-release DIR")
+    target = pathlib.Path(sys.argv[2]).resolve()
+    shutil.rmtree(target, ignore_errors=True)
+    paths = BuildPaths.discover()
+    demo_release(target, paths, "3.0.3.0", stage_app_dir(target / "apps" / "3.0.3.0", paths))

@@ -4,6 +4,7 @@
 #include "localization/text_table.h"
 #include "system/handles_win.h"
 #include "system/paths_win.h"
+#include "system/winapi_signature_win.h"
 
 namespace {
 HMODULE loadSystemLibrary(const wchar_t* name) {
@@ -13,6 +14,7 @@ HMODULE loadSystemLibrary(const wchar_t* name) {
 
 template <typename Function>
 void lookUp(HMODULE module, const char* name, Function& entry) {
+    static_assert(isWinapiFunction<Function>, "an entry point looked up by name must be declared WINAPI");
     entry = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 

@@ -21,6 +21,8 @@ DEFAULT_TEST_TIMEOUT_S = 300
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "e2e_timeout(seconds): time limit of one end-to-end test")
+    config.addinivalue_line("markers", "smoke: the subset that also runs the shipped 32-bit installer in the "
+                                       "emulator guest where the kernel cannot run 32-bit programs")
 
 
 @pytest.hookimpl(hookwrapper=True)
@@ -89,13 +91,8 @@ def demo_app_dir(e2e_run, build):
 
 @pytest.fixture(scope="session")
 def script_release(e2e_run, build, demo_app_dir):
-    """The demo release made by scripts/release.sh, the vendor's command, in a build folder of its
-    own, for the architecture of the build under test and with the key that build trusts."""
-    notes = e2e_run.path / "notes" / "notes.pdf"
-    notes.parent.mkdir(parents=True, exist_ok=True)
-    notes.write_bytes(e2e_env.make_release.release_notes_pdf(DEMO_VERSION))
-    return e2e_env.release_with_script(e2e_run.path / "trees" / "demo", e2e_run.path / "release-build", DEMO_VERSION,
-                                       demo_app_dir, build.signing_key, e2e_env.pe_arch(build.installer), notes=notes)
+    """The demo release made by scripts/release.sh, the vendor's command."""
+    return e2e_env.demo_release(e2e_run.path, build, DEMO_VERSION, demo_app_dir)
 
 
 @pytest.fixture(scope="session")

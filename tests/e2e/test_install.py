@@ -205,6 +205,7 @@ def plant_hijackers(machine, build):
     return start, lambda: sorted(p.name for p in public.glob("canary-*"))
 
 
+@pytest.mark.smoke
 def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir, script_release):
     # The Authenticode-signed installer of the release script's tree, as users download it.
     served_before = len(release_server.requests())

@@ -355,6 +355,7 @@ def test_a_changed_version_file_is_read_anew_at_the_next_start(machine, release_
 # ---------------------------------------------------------------- relaunch
 
 
+@pytest.mark.smoke
 def test_start_outside_temp_relaunches_a_temporary_copy(machine, build, release_server, cased_tree):
     release_server.serve(cased_tree)
     record_installation(machine)

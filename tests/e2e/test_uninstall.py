@@ -4,6 +4,8 @@ file of the install folder that another program keeps open."""
 import re
 import shutil
 
+import pytest
+
 import e2e_env
 from test_install import (APP_EXE, DEMO_VERSION, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME, UNINSTALLING_TEXT,
                           VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values, split_download,
@@ -42,6 +44,7 @@ def uninstall_and_check_pages(machine):
     return watch
 
 
+@pytest.mark.smoke
 def test_uninstall_through_the_uninstall_entry(machine, release_server, release_tree):
     inst, install_watch = install_to_final_page(machine, release_server.base_url, name=SETUP_NAME)
     install_watch.stop()
@@ -255,6 +258,7 @@ def snapshot(machine):
             reg_values(machine, e2e_env.UNINSTALL_KEY), machine.shortcut_path().read_bytes())
 
 
+@pytest.mark.smoke
 def test_unattended_runs_show_nothing_and_report_through_exit_codes_and_the_log(machine, build, release_server,
                                                                               make_tree, demo_app_dir):
     from test_install import assert_installed, assert_product_removed

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the smoke subset of the end-to-end tests (pytest -m smoke) on the shipped 32-bit installer
+# inside the emulator guest (scripts/emulator-guest.sh), for machines whose kernel cannot run
+# 32-bit Linux programs. build/windows must be built. Passes or fails like any test run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+shipped=build/windows
+[ -f "$shipped/LumidexFlashdeckSetup.exe" ] || { echo "error: $shipped is not built (bash scripts/build.sh)" >&2; exit 1; }
+
+# The release script builds the installer anew; on the host that takes a minute, in the guest far longer.
+echo "== Preparing the demo release of the shipped build on the host"
+FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release build/guest/release >/dev/null
+
+out=$repo/build/guest/smoke
+# Prefixes live in the guest's memory; the failures' screenshots are copied out.
+job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
+cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
+bash scripts/emulator-guest.sh "$out" env \
+  FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
+  FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$repo/build/guest/release" \
+  PYTHONDONTWRITEBYTECODE=1 bash -c "$job"
