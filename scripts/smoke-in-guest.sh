@@ -13,10 +13,11 @@ echo "== Preparing the demo release of the shipped build on the host"
 FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release build/guest/release >/dev/null
 
 out=$repo/build/guest/smoke
-# Prefixes live in the guest's memory; the failures' screenshots are copied out.
+# Prefixes live in the guest's memory; the failures' screenshots are copied out. The emulated
+# processor runs Wine about ten times slower: every time limit of the harness is ten times longer.
 job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
 cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
 bash scripts/emulator-guest.sh "$out" env \
   FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
-  FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$repo/build/guest/release" \
+  FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$repo/build/guest/release" \
   PYTHONDONTWRITEBYTECODE=1 bash -c "$job"

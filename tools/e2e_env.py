@@ -40,6 +40,9 @@ import make_release  # noqa: E402  (sibling module)
 # The Wine loader: scripts/wine-path.sh picks the 64-bit loader where 32-bit Wine cannot run (the
 # `wine` script would start the 32-bit loader first even for a 64-bit program).
 WINE = os.environ.get("FLASHDECK_WINE") or "wine"
+# Every time limit of the harness is multiplied by this: an emulated processor (the emulator
+# guest) runs Wine several times slower. Limits only: no wait for an expected event gets longer.
+TIME_SCALE = float(os.environ.get("FLASHDECK_E2E_TIME_SCALE") or 1)
 WINDOW_CLASS = "TOLVANE"
 INSTALLER_NAME = "LumidexFlashdeckSetup.exe"
 # Child controls of the installer window in creation order.
@@ -122,6 +125,7 @@ def run(cmd, timeout, env=None, check=True, cwd=None):
     Output goes through temporary files, not pipes: Wine's background processes (wineserver,
     services, the desktop) inherit the standard handles and would keep a pipe open forever."""
     cmd = [str(c) for c in cmd]
+    timeout *= TIME_SCALE
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                 start_new_session=True)
@@ -164,6 +168,7 @@ def free_port():
 
 
 def wait_until(predicate, timeout, interval=0.05, what="condition"):
+    timeout *= TIME_SCALE
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
@@ -278,6 +283,7 @@ def _display_works(name):
 def ensure_display(use_existing=True, size="1024x768x24", timeout=20):
     """Uses $DISPLAY when asked and reachable; otherwise starts an Xvfb on a free display number."""
     current = os.environ.get("DISPLAY")
+    timeout *= TIME_SCALE
     if use_existing and current and _display_works(current):
         log(f"using display {current}")
         return Display(current)
@@ -619,7 +625,7 @@ def wine_env(prefix, display=None):
     env.update({
         "WINEPREFIX": str(prefix),
         "WINEARCH": "win64",
-        "WINEDEBUG": "-all",
+        "WINEDEBUG": os.environ.get("FLASHDECK_E2E_WINEDEBUG", "-all"),  # Wine's own diagnostics when asked
         # The menu builder would turn desktop shortcuts into host entries and may remove them;
         # Mono and Gecko installers are not needed and would slow down wineboot.
         "WINEDLLOVERRIDES": "winemenubuilder.exe=;mscoree,mshtml=",
@@ -801,7 +807,7 @@ class InstallerProcess:
 
     @property
     def pid(self):
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + 60 * TIME_SCALE
         while self._started is None:
             if self._take(1.0):
                 continue
@@ -811,6 +817,7 @@ class InstallerProcess:
 
     def wait(self, timeout=60):
         """The Windows exit code of the started process; HarnessError if it runs past `timeout` s."""
+        timeout *= TIME_SCALE
         deadline = time.monotonic() + timeout
         while self._exit is None:
             remaining = deadline - time.monotonic()
@@ -835,13 +842,14 @@ class ProgressWatch:
     def __init__(self, started):
         self.proc, output = started
         self._reader = _LineReader(self.proc, output)
-        first = self._reader.next(60)
+        first = self._reader.next(60 * TIME_SCALE)
         if first is None or first.get("ok") is False:
             self.stop()
             raise DriverError(f"watch-progress did not start: {first}", first)
 
     def result(self, timeout=120):
         """Waits for the watch to end; returns {"positions": [...], "events": [...], "reason": ...}."""
+        timeout *= TIME_SCALE
         deadline = time.monotonic() + timeout
         while True:
             end = next((e for e in self._reader.events if e.get("event") == "end"), None)
@@ -944,6 +952,9 @@ class Machine:
             timeout = 60
             if "--timeout" in args:
                 timeout += int(args[args.index("--timeout") + 1]) / 1000
+        if "--timeout" in args:
+            at = args.index("--timeout") + 1
+            args[at] = str(int(int(args[at]) * TIME_SCALE))
         if args and args[0] == "click":
             args[1:] = [str(CONTROL_INDEX.get(a, a)) for a in args[1:]]
         result = self.wine(self.build.ui_driver, *args, timeout=timeout, check=False)
@@ -960,7 +971,8 @@ class Machine:
         hook=True places a message hook on the installer's thread, which sees every position it
         sets (also during a download); hook=False polls, which sees only the positions that stand
         while the installer dispatches messages."""
-        args = [self.build.ui_driver, "watch-progress", "--class", window_class, "--timeout", str(timeout_ms)]
+        args = [self.build.ui_driver, "watch-progress", "--class", window_class, "--timeout",
+                str(int(timeout_ms * TIME_SCALE))]
         if not hook:
             args.append("--no-hook")
         if until_gone:

@@ -29,7 +29,7 @@ def pytest_configure(config):
 def pytest_runtest_call(item):
     """No test may hang: SIGALRM interrupts a test that runs past its limit."""
     marker = item.get_closest_marker("e2e_timeout")
-    seconds = int(marker.args[0]) if marker else DEFAULT_TEST_TIMEOUT_S
+    seconds = int((int(marker.args[0]) if marker else DEFAULT_TEST_TIMEOUT_S) * e2e_env.TIME_SCALE)
 
     def expire(_signum, _frame):
         raise e2e_env.HarnessError(f"the test ran past its limit of {seconds}s")
