@@ -42,6 +42,22 @@ def test_installer_is_a_32bit_gui_program_importing_system_dlls_only(build):
     assert forbidden == []
 
 
+# Resource types the installer cannot run without: its icon (RT_ICON, RT_GROUP_ICON), the window
+# class name (RT_STRING), the manifest (RT_MANIFEST), the text table, the extractor, the logo and
+# the version file's public key. A resource script that lost one still links.
+REQUIRED_RESOURCE_TYPES = {3, 6, 14, 24, 1000, 2000, 3000, 4000}
+
+
+def test_installer_carries_every_resource_it_needs(build):
+    build.require("shipped_installer")
+    header = e2e_env.run([_objdump(), "-p", build.shipped_installer], timeout=60).stdout
+    directory = header.split("The .rsrc Resource Directory section", 1)[-1]
+    # The type table's entries are the first level of the directory (three blanks in).
+    types = {int(value, 16) for value in re.findall(r"^[0-9a-f]{3}   Entry: ID: (0x[0-9a-f]+)", directory, re.M)}
+    print(f"\nresource types: {sorted(types)}")
+    assert REQUIRED_RESOURCE_TYPES <= types, f"missing: {sorted(REQUIRED_RESOURCE_TYPES - types)}"
+
+
 # The one-file download stays small; the Authenticode signature adds a few kilobytes on top.
 SIZE_BUDGET = 1_300_000
 
