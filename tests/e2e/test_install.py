@@ -11,6 +11,7 @@ import pytest
 
 import e2e_env
 import make_release
+from test_window import Pixels, check_drawing, save_screenshot
 
 INSTALL_WIN = "C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\"
 APP_EXE = "LumidexSSDFlashdeck.exe"
@@ -205,7 +206,7 @@ def plant_hijackers(machine, build):
     return start, lambda: sorted(p.name for p in public.glob("canary-*"))
 
 
-def test_full_install_from_the_release_server(machine, build, release_server, demo_app_dir, script_release):
+def test_full_install_from_the_release_server(machine, build, e2e_run, release_server, demo_app_dir, script_release):
     # The Authenticode-signed installer of the release script's tree, as users download it.
     served_before = len(release_server.requests())
     hijack, canaries_fired = plant_hijackers(machine, build)
@@ -214,9 +215,12 @@ def test_full_install_from_the_release_server(machine, build, release_server, de
     # Nothing planted beside the installer or found through the user's PATH ran with its rights.
     assert canaries_fired() == []
 
-    final = page(machine.driver("list"))
-    assert final == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
-                     "notes": True}
+    ui = machine.driver("list")
+    assert page(ui) == {"message": success_text(DEMO_VERSION), "action": "Finish", "cancel": True, "progress": False,
+                        "notes": True}
+    # The one picture of a real run (the gallery draws the rest from the fit check): the window on
+    # Wine's desktop, framed, with logo, separator and its texts in their colours.
+    check_drawing(Pixels(save_screenshot(machine, e2e_run, build, "installed-final", "en-US"), ui))
 
     assert_installed(machine, script_release.signed_installer, demo_app_dir, SETUP_NAME)
     served = archive_requests(release_server, served_before)
