@@ -145,16 +145,15 @@ def control_state(ui, name, want):
     return (control["text"] if want[0] is not None else None, control["visible"])
 
 
-def wait_page(machine, expected, timeout=30, extra=None):
-    """Waits until every control shows what `expected` says (and extra(ui) holds); on timeout
+def wait_page(machine, expected, timeout=30):
+    """Waits until every control shows what `expected` says; on timeout
     fails with the difference between what was expected and what the window last showed."""
     seen = {}
 
     def matches(ui):
         seen["ui"] = ui
         return (len(ui["controls"]) == len(CONTROL_CLASSES)
-                and all(control_state(ui, name, want) == want for name, want in expected.items())
-                and (extra is None or extra(ui)))
+                and all(control_state(ui, name, want) == want for name, want in expected.items()))
 
     try:
         return machine.wait_ui(matches, timeout=timeout, what="the expected page")

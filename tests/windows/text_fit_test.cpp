@@ -7,13 +7,15 @@
 // slack; CJK glyphs are a full em in Noto, never narrower than in Windows' CJK UI fonts, and need
 // none. A wrapped text is measured in a box narrower by the slack, and its lines are counted at
 // Segoe UI's line height, which is taller than the substitute's.
+//
+// Each page is also drawn as the screen shows it, checked pixel by pixel, and kept as a tile of the
+// gallery's contact sheets (tools/compose_gallery.py).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -282,7 +284,7 @@ void showPage(PageView view) {
     SetWindowTextW(c.versionLabel, versionLabelText(text(L"IDS_VERSION"), offered.versionText).c_str());
     SetWindowTextW(c.installerVersionLabel,
                    installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion).c_str());
-    // The list names the languages in the current one's order and selects it, as at the start.
+    // The list holds every language's name and selects the current one, as at the start.
     SendMessageW(c.languageList, CB_RESETCONTENT, 0, 0);
     fillLanguageList(c.languageList);
 
