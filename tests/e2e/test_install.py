@@ -456,7 +456,8 @@ def test_cancel_during_the_download_stops_it_and_rolls_back(machine, release_ser
     served = archive_requests(release_server, served_before)
     assert [r["port"] for r in served] == [release_server.slow_port]
 
-    machine.driver("click", "actionButton")
+    # A final page may be left through the close box as well; nothing is started then.
+    machine.driver("close")
     assert inst.wait(30) == 0
     assert machine.demo_app_starts() == []
     positions = watch.result(60)["positions"]
