@@ -152,3 +152,18 @@ foreach(t windows_unit_tests windows_system_tests)
     set_tests_properties(${t} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENV}" TIMEOUT 600 RESOURCE_LOCK wine)
   endif()
 endforeach()
+
+# --- The gallery: the fit check (in windows_system_tests) draws every page in every language into
+#     gallery/tiles beside the test program, from a clean folder; gallery_sheets composes them into
+#     gallery/<page>.png, one contact sheet per page, and fails when a tile is missing.
+if(TEST windows_system_tests)
+  set(GALLERY_DIR ${CMAKE_BINARY_DIR}/gallery)
+  add_test(NAME gallery_tiles_cleared COMMAND ${CMAKE_COMMAND} -E rm -rf ${GALLERY_DIR}/tiles)
+  set_tests_properties(gallery_tiles_cleared PROPERTIES FIXTURES_SETUP gallery_cleared)
+  set_tests_properties(windows_system_tests PROPERTIES FIXTURES_REQUIRED "wine;gallery_cleared"
+                                                       FIXTURES_SETUP gallery_tiles)
+  add_test(NAME gallery_sheets
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/compose_gallery.py ${GALLERY_DIR}/tiles ${GALLERY_DIR}
+                   ${CMAKE_SOURCE_DIR}/resources/texts)
+  set_tests_properties(gallery_sheets PROPERTIES FIXTURES_REQUIRED gallery_tiles TIMEOUT 300)
+endif()

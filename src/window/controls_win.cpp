@@ -23,6 +23,20 @@ HBRUSH staticBackgroundBrush = nullptr;
 constexpr COLORREF linkColour = RGB(0, 112, 187);
 }  // namespace
 
+WNDCLASSEXW windowClassOf(HINSTANCE instance, WNDPROC procedure, const wchar_t* name) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = name;
+    return windowClass;
+}
+
 void startGdiPlus() {
     // The progress bar's class comes from the common controls; make sure it is registered.
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};

@@ -8,6 +8,14 @@ namespace Gdiplus {
 class GpImage;
 }
 
+// The window's outer size and style: a fixed frame with caption, system menu and minimize box.
+inline constexpr int windowWidth = 490;
+inline constexpr int windowHeight = 357;
+inline constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// The window class: the product icon, the arrow cursor and a white background.
+WNDCLASSEXW windowClassOf(HINSTANCE instance, WNDPROC procedure, const wchar_t* name);
+
 struct WindowControls {
     HWND actionButton = nullptr;
     HWND cancelButton = nullptr;

@@ -22,10 +22,6 @@
 #include "window/page_logic.h"
 
 namespace {
-constexpr int windowWidth = 490;
-constexpr int windowHeight = 357;
-constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
 struct WindowState {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
@@ -433,16 +429,7 @@ StartupState& startupState() {
 }
 
 ATOM registerInstallerWindowClass(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = windowProcedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
-    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = startupState().windowClassName;
+    const WNDCLASSEXW windowClass = windowClassOf(instance, windowProcedure, startupState().windowClassName);
     return RegisterClassExW(&windowClass);
 }
 

@@ -7,11 +7,18 @@
 // slack; CJK glyphs are a full em in Noto, never narrower than in Windows' CJK UI fonts, and need
 // none. A wrapped text is measured in a box narrower by the slack, and its lines are counted at
 // Segoe UI's line height, which is taller than the substitute's.
+//
+// Each page is also drawn as the screen shows it, checked pixel by pixel, and kept as a tile of the
+// gallery's contact sheets (tools/compose_gallery.py).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -108,39 +115,69 @@ Measured measure(HWND control, Wrap wrap, int inset) {
     return {fits, detail.str()};
 }
 
+// The window's own controls on a top-level window of the installer's class settings, style, size
+// and caption, painted by the installer's own logo and colour code. It is shown: under Wine's
+// display-less driver (the test prefixes') a shown window draws into a surface of its own, from
+// which the gallery copies it, frame and all.
 class Window {
 public:
     Window() {
         // As the installer does before its window: the common controls come from the System folder.
         startGdiPlus();
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"TextFitTestWindow";
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        const WNDCLASSEXW windowClass = windowClassOf(instance, procedure, L"TextFitTestWindow");
         RegisterClassExW(&windowClass);
-        // Message-only: the tests run without a display, and measuring needs no screen.
-        window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 490, 357, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
+        const ProductConfig config = makeProductConfig(L"", L"C:\\PF", L"");
+        window_ = CreateWindowExW(0, windowClass.lpszClassName, config.installerTitle.c_str(), windowStyle, 0, 0,
+                                  windowWidth, windowHeight, nullptr, nullptr, instance, nullptr);
         smallFont_ = createAppFont(window_, 10);
         largeFont_ = createAppFont(window_, 12);
-        createControls(controls_, window_, windowClass.hInstance, L"", L"");
+        createControls(controls_, window_, instance, L"", L"");
         assignFontsAndCursors(controls_, smallFont_, largeFont_);
+        logo_ = loadPngResource(config.logoImageId);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ShowWindow(window_, SW_SHOW);
     }
     ~Window() {
         DestroyWindow(window_);
         DeleteObject(smallFont_);
         DeleteObject(largeFont_);
     }
+    HWND handle() const { return window_; }
     const WindowControls& controls() const { return controls_; }
     HFONT largeFont() const { return largeFont_; }
 
 private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
     HWND window_ = nullptr;
     HFONT smallFont_ = nullptr;
     HFONT largeFont_ = nullptr;
+    // Kept for the process's life, as the installer keeps it.
+    Gdiplus::GpImage* logo_ = nullptr;
     WindowControls controls_;
 };
+
+// The installer's painting: the logo and separator on the white class background, and the
+// statics' colours.
+LRESULT CALLBACK Window::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto* self = reinterpret_cast<const Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            if (self) paintLogoAndSeparator(dc, self->logo_);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC:
+            if (!self) break;
+            return reinterpret_cast<LRESULT>(colourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
+                                                          self->controls_.releaseNotesLink));
+        default: break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
 
 Window& window() {
     static Window w;
@@ -202,19 +239,41 @@ Scenario scenarioOf(PageView view) {
     return {L"3.0.3.0", L"3.0.3.0"};
 }
 
-class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, PageView>> {};
+// Which controls a page shows, as the window's page changes leave them (the end-to-end tests
+// follow the real window through these pages), and where a shown progress bar stands.
+struct Layout {
+    bool action = false;
+    bool cancel = false;
+    bool language = false;
+    bool progress = false;
+    bool link = false;
+    unsigned progressPosition = 0;
+};
+Layout layoutOf(PageView view) {
+    switch (view) {
+        case PageView::InstallOffer:
+        case PageView::UninstallOffer:
+        case PageView::UpgradeOffer: return {true, true, true, false, true, 0};
+        case PageView::NewerInstalled: return {true, false, true, false, true, 0};
+        case PageView::Installing: return {false, true, false, true, true, 40};
+        case PageView::Uninstalling: return {false, false, false, true, false, 60};
+        case PageView::InstalledFinal:
+        case PageView::InstalledRestartFinal: return {true, true, false, false, true, 0};
+        // Reached through the removal, which hides Cancel and the link.
+        case PageView::UninstalledFinal:
+        case PageView::CancelledFinal:
+        case PageView::FailedFinal: return {true, false, false, false, false, 0};
+    }
+    return {};
+}
 
-TEST_P(TextFit, EveryShownTextFitsItsControl) {
-    const auto& [culture, view] = GetParam();
-    loadTexts();
-    textTable().setCulture(culture);
-    ASSERT_EQ(textTable().getCulture(), culture);
+// Puts the page's texts, in the current language, and its layout into the window.
+void showPage(PageView view) {
     const Scenario scenario = scenarioOf(view);
     const Version installed = version(scenario.installed);
     const Version offered = version(scenario.offered);
     const std::wstring brand = makeProductConfig(L"", L"C:\\PF", L"").brandName;
     const PageTexts page = pageTexts(view, brand, installed, offered);
-    ASSERT_FALSE(page.message.empty());
 
     const WindowControls& c = window().controls();
     SetWindowTextW(c.messageText, page.message.c_str());
@@ -225,7 +284,36 @@ TEST_P(TextFit, EveryShownTextFitsItsControl) {
     SetWindowTextW(c.versionLabel, versionLabelText(text(L"IDS_VERSION"), offered.versionText).c_str());
     SetWindowTextW(c.installerVersionLabel,
                    installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion).c_str());
+    // The list holds every language's name and selects the current one, as at the start.
+    SendMessageW(c.languageList, CB_RESETCONTENT, 0, 0);
+    fillLanguageList(c.languageList);
 
+    const Layout layout = layoutOf(view);
+    auto show = [](HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE); };
+    show(c.actionButton, layout.action);
+    show(c.cancelButton, layout.cancel);
+    show(c.languageLabel, layout.language);
+    show(c.languageList, layout.language);
+    show(c.progressBar, layout.progress);
+    show(c.releaseNotesLink, layout.link);
+    setProgress(c.progressBar, layout.progressPosition);
+}
+
+class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, PageView>> {
+protected:
+    void SetUp() override {
+        const auto& [culture, view] = GetParam();
+        loadTexts();
+        textTable().setCulture(culture);
+        ASSERT_EQ(textTable().getCulture(), culture);
+        showPage(view);
+        ASSERT_GT(GetWindowTextLengthW(window().controls().messageText), 0);
+    }
+};
+
+TEST_P(TextFit, EveryShownTextFitsItsControl) {
+    const auto& [culture, view] = GetParam();
+    const WindowControls& c = window().controls();
     struct Checked {
         const char* name;
         HWND control;
@@ -240,12 +328,268 @@ TEST_P(TextFit, EveryShownTextFitsItsControl) {
         {"versionLabel", c.versionLabel, Wrap::SingleLine, 0},
         {"installerVersionLabel", c.installerVersionLabel, Wrap::SingleLine, 0},
     };
-    if (!page.actionCaption.empty()) checked.push_back({"actionButton", c.actionButton, Wrap::SingleLine, kButtonInset});
+    if (GetWindowTextLengthW(c.actionButton) > 0) {
+        checked.push_back({"actionButton", c.actionButton, Wrap::SingleLine, kButtonInset});
+    }
     for (const Checked& control : checked) {
         const Measured result = measure(control.control, control.wrap, control.inset);
         EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageViewName(view)) << " " << control.name << ": "
                                  << result.detail;
     }
+}
+
+// ---------------------------------------------------------------- the drawn page, for the gallery
+
+// A 32-bit top-down DIB section selected into a memory DC.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<std::uint32_t*>(bits);
+        if (dc_ && bitmap_) previous_ = SelectObject(dc_, bitmap_);
+    }
+    ~Canvas() {
+        if (previous_) SelectObject(dc_, previous_);
+        if (bitmap_) DeleteObject(bitmap_);
+        if (dc_) DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    bool valid() const { return bits_ != nullptr && previous_ != nullptr; }
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    void fill(std::uint32_t pixel) { std::fill(bits_, bits_ + width_ * height_, pixel); }
+    // 0xRRGGBB, as a DIB section holds it.
+    std::uint32_t at(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    std::uint32_t* bits_ = nullptr;
+};
+
+// The installer's configuration while it lives: the painting takes the logo's place from it.
+class InstallerConfig {
+public:
+    InstallerConfig() { setProductConfig(makeProductConfig(L"", L"C:\\PF", L"")); }
+    ~InstallerConfig() { setProductConfig(saved_); }
+    InstallerConfig(const InstallerConfig&) = delete;
+    InstallerConfig& operator=(const InstallerConfig&) = delete;
+
+private:
+    ProductConfig saved_ = productConfig();
+};
+
+// Repaints the whole window now, frame and children included, and copies it from its window DC
+// as the screen would show it. (WM_PRINT would not do: Wine's draws neither the frame nor the
+// children.)
+void render(HWND window, Canvas& canvas) {
+    const InstallerConfig config;
+    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC windowDc = GetWindowDC(window);
+    BitBlt(canvas.dc(), 0, 0, canvas.width(), canvas.height(), windowDc, 0, 0, SRCCOPY);
+    ReleaseDC(window, windowDc);
+    GdiFlush();
+}
+
+constexpr std::uint32_t kUnpainted = 0xFF00FF;  // magenta: what the canvas holds before the copy
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+bool isBlack(std::uint32_t p) { return p == 0; }
+bool isDarkGrey(std::uint32_t p) {
+    const int r = p >> 16, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    return std::max({r, g, b}) < 110 && std::max({r, g, b}) - std::min({r, g, b}) < 30;
+}
+bool isLinkBlue(std::uint32_t p) {
+    const int r = p >> 16, b = p & 0xFF;
+    return b >= 140 && b - r >= 90 && r <= 90;
+}
+bool isNotWhite(std::uint32_t p) { return p != kWhite; }
+
+// The pixels of a rendered window, addressed in its client coordinates.
+struct Drawn {
+    const Canvas& canvas;
+    POINT client;  // the client area's top left in the canvas
+
+    template <typename Test>
+    int count(int left, int top, int right, int bottom, Test test) const {
+        int n = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) n += test(canvas.at(client.x + x, client.y + y)) ? 1 : 0;
+        }
+        return n;
+    }
+    int count(const RECT& r, bool (*test)(std::uint32_t)) const { return count(r.left, r.top, r.right, r.bottom, test); }
+};
+
+// A control's rectangle in its parent's client coordinates.
+RECT placeOf(HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// What a picture of the page must show, else it is no picture of the page: the whole window
+// copied, a caption in the frame, the logo and separator, every control the page shows drawn in
+// its colours on the white background, and none that it hides. Returns what is wrong.
+std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, const Canvas& canvas, const Layout& layout) {
+    std::vector<std::string> wrong;
+    auto expect = [&wrong](bool ok, const std::string& what) {
+        if (!ok) wrong.push_back(what);
+    };
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    const Drawn d{canvas, {origin.x - frame.left, origin.y - frame.top}};
+
+    int unpainted = 0;
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) unpainted += canvas.at(x, y) == kUnpainted ? 1 : 0;
+    }
+    expect(unpainted == 0, std::to_string(unpainted) + " pixels of the window were never drawn");
+
+    // The caption bar: its own colour, and the icon's and the title's pixels on it.
+    std::map<std::uint32_t, int> captionColours;
+    for (int y = d.client.y / 3; y < d.client.y - 1; ++y) {
+        for (int x = d.client.x; x < canvas.width() - d.client.x; ++x) ++captionColours[canvas.at(x, y)];
+    }
+    int barColour = 0, caption = 0;
+    for (const auto& [colour, n] : captionColours) {
+        barColour = std::max(barColour, n);
+        caption += n;
+    }
+    expect(d.client.x >= 1 && d.client.y >= 18 && caption - barColour > 200,
+           "no framed caption with icon and title (" + std::to_string(caption - barColour) +
+               " pixels besides the bar's colour)");
+
+    expect(d.count(0, 240, 475, 241, isBlack) == 475, "the separator line at y 240 is not solid black");
+    expect(d.count(0, 242, 475, 243, isBlack) < 10, "the separator is thicker than 1 px");
+    expect(d.count(15, 260, 145, 294, isNotWhite) > 500, "no logo in its rectangle");
+    // Drawn at its stored size (195 x 52) the logo would reach x 210 and y 312.
+    expect(d.count(147, 258, 240, 300, isNotWhite) == 0, "the logo is wider than 130 px");
+    expect(d.count(15, 296, 145, 300, isNotWhite) == 0, "the logo is taller than 34 px");
+
+    // Statics paint black text on white, the link blue.
+    const RECT message = placeOf(c.messageText);
+    expect(d.count(message, isDarkGrey) > 50, "the message text is not drawn in black");
+    expect(d.count(message, isLinkBlue) == 0, "blue in the message");
+    // Its last rows hold no text (four lines fit, with room to spare).
+    expect(d.count(message.left, message.bottom - 2, message.right, message.bottom, isNotWhite) == 0,
+           "the message's background is not white");
+    // The version label shares x 200-215 with the link, whose right-aligned text may reach there.
+    expect(d.count(15, 220, 200, 240, isDarkGrey) > 20 && d.count(15, 220, 200, 240, isLinkBlue) == 0,
+           "the version label is not drawn in black");
+    expect(d.count(placeOf(c.installerVersionLabel), isDarkGrey) > 20, "the installer's version label is not drawn");
+    const int linkBlue = d.count(216, 220, 460, 240, isLinkBlue) + d.count(200, 220, 216, 240, isLinkBlue);
+    expect(layout.link ? linkBlue > 15 : linkBlue == 0,
+           layout.link ? "the release-notes link is not drawn in blue" : "a hidden release-notes link is drawn");
+
+    // A shown control has ink in its rectangle; where a hidden one was, only the white background.
+    auto shownOrBlank = [&](const char* name, const RECT& place, bool shown, bool (*ink)(std::uint32_t), int least) {
+        if (shown) {
+            expect(d.count(place, ink) >= least, std::string(name) + " is not drawn");
+        } else {
+            expect(d.count(place, isNotWhite) == 0, std::string("the hidden ") + name + " is drawn");
+        }
+    };
+    shownOrBlank("action button", placeOf(c.actionButton), layout.action, isDarkGrey, 20);
+    shownOrBlank("Cancel button", placeOf(c.cancelButton), layout.cancel, isDarkGrey, 20);
+    shownOrBlank("language label", placeOf(c.languageLabel), layout.language, isDarkGrey, 20);
+    // The list and the progress bar take the same place; the closed list is as high as its edit field.
+    RECT list = placeOf(c.languageList);
+    RECT field{};
+    GetClientRect(c.languageList, &field);
+    list.bottom = list.top + field.bottom;
+    const RECT bar = placeOf(c.progressBar);
+    if (layout.language) shownOrBlank("language list", list, true, isDarkGrey, 20);
+    if (layout.progress) {
+        const int filled = (bar.right - bar.left) * static_cast<int>(layout.progressPosition) / 100;
+        shownOrBlank("progress bar", RECT{bar.left, bar.top, bar.left + filled, bar.bottom}, true, isNotWhite,
+                     filled * (bar.bottom - bar.top) / 2);
+    }
+    if (!layout.language && !layout.progress) shownOrBlank("language list or progress bar", bar, false, isNotWhite, 0);
+    return wrong;
+}
+
+// Writes the canvas as a 24-bit BMP file; false when it could not be written whole.
+bool writeBmp(const Canvas& canvas, const std::filesystem::path& file) {
+    const int rowBytes = (canvas.width() * 3 + 3) & ~3;
+    const DWORD imageBytes = static_cast<DWORD>(rowBytes * canvas.height());
+    BITMAPFILEHEADER head{};
+    head.bfType = 0x4D42;  // "BM"
+    head.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    head.bfSize = head.bfOffBits + imageBytes;
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = canvas.width();
+    info.biHeight = canvas.height();  // rows bottom-up
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = imageBytes;
+    std::string rows(imageBytes, '\0');
+    for (int y = 0; y < canvas.height(); ++y) {
+        char* row = rows.data() + static_cast<std::size_t>(canvas.height() - 1 - y) * rowBytes;
+        for (int x = 0; x < canvas.width(); ++x) {
+            const std::uint32_t pixel = canvas.at(x, y);
+            row[3 * x] = static_cast<char>(pixel & 0xFF);
+            row[3 * x + 1] = static_cast<char>((pixel >> 8) & 0xFF);
+            row[3 * x + 2] = static_cast<char>((pixel >> 16) & 0xFF);
+        }
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(&head), sizeof head);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
+    return static_cast<bool>(out.flush());
+}
+
+// Where the gallery's tiles go: FLASHDECK_GALLERY_TILES, else gallery\tiles beside the test program.
+std::filesystem::path tilesFolder() {
+    std::wstring named(32768, L'\0');
+    DWORD length = GetEnvironmentVariableW(L"FLASHDECK_GALLERY_TILES", named.data(), static_cast<DWORD>(named.size()));
+    if (length > 0 && length < named.size()) return named.substr(0, length);
+    length = GetModuleFileNameW(nullptr, named.data(), static_cast<DWORD>(named.size()));
+    return std::filesystem::path(named.substr(0, length)).parent_path() / L"gallery" / L"tiles";
+}
+
+// The page as the screen shows it, checked, and kept as <tiles>\<page>\<culture>.bmp for the
+// contact sheets (tools/compose_gallery.py).
+TEST_P(TextFit, PageIsDrawnForTheGallery) {
+    const auto& [culture, view] = GetParam();
+    const HWND handle = window().handle();
+    RECT frame{};
+    GetWindowRect(handle, &frame);
+    Canvas canvas(frame.right - frame.left, frame.bottom - frame.top);
+    ASSERT_TRUE(canvas.valid());
+    canvas.fill(kUnpainted);
+    render(handle, canvas);
+    for (const std::string& what : checkDrawing(handle, window().controls(), canvas, layoutOf(view))) {
+        ADD_FAILURE() << utf8(culture) << " " << utf8(pageViewName(view)) << ": " << what;
+    }
+
+    const std::filesystem::path folder = tilesFolder() / pageViewName(view);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    ASSERT_FALSE(error) << folder.string() << ": " << error.message();
+    const std::filesystem::path tile = folder / (culture + L".bmp");
+    EXPECT_TRUE(writeBmp(canvas, tile)) << tile.string();
 }
 
 std::vector<std::wstring> cultures() {
