@@ -1,8 +1,8 @@
 #include "download/download_win.h"
 
-#include <commctrl.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -54,34 +54,31 @@ void logBody(const std::wstring& url, double bytes, std::int32_t code) {
 // Hands each piece of the body to take(bytes, count), which returns 0 to go on or a code to
 // stop with. 0 at the end of the body, else the code that stopped it.
 template <typename Take>
-std::int32_t readBody(Transfer& transfer, const CancelToken* cancel, bool pump, Take take) {
+std::int32_t readBody(Transfer& transfer, Progress& progress, Take take) {
     std::vector<char> piece;
     for (;;) {
-        if (const std::int32_t code = transfer.next(piece, cancel, pump)) return code;
+        if (const std::int32_t code = transfer.next(piece, progress)) return code;
         if (piece.empty()) return 0;
         if (const std::int32_t stop = take(piece.data(), static_cast<DWORD>(piece.size()))) return stop;
     }
 }
 
 // Waits ms before the next attempt, in slices, so that a Cancel ends the wait.
-bool pauseUnlessCancelled(int ms, const CancelToken* cancel, bool pump) {
-    constexpr int slice = 50;
-    for (int waited = 0; waited < ms; waited += slice) {
-        if (cancel && cancel->cancelled()) return false;
-        if (pump) {
-            waitPumping(slice);
-        } else {
-            Sleep(slice);
-        }
+bool pauseUnlessCancelled(int ms, Progress& progress) {
+    constexpr ULONGLONG slice = 50;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        if (progress.cancelRequested()) return false;
+        progress.wait(nullptr, static_cast<unsigned long>(std::min(end - now, slice)));
     }
-    return !(cancel && cancel->cancelled());
+    return !progress.cancelRequested();
 }
 
 // The file being downloaded: its bytes on disk, their hash, and the bar that follows them.
 class Destination {
 public:
-    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, HWND progressBar)
-        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), bar_(progressBar) {
+    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, Progress& progress)
+        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), progress_(progress) {
         if (hashed_) hash_.emplace();
     }
     bool ready() const { return file_.valid() && (!hashed_ || hash_->ready()); }
@@ -103,12 +100,12 @@ public:
         if (!WriteFile(file_.get(), bytes, count, &written, nullptr)) return lastError();
         if (hashed_ && !hash_->update(bytes, count)) return hashMismatch;
         received_ += count;
-        if (expected != 0 && bar_) {
+        if (expected != 0) {
             // Once per step of the bar, and never backwards when a download starts over.
             const unsigned position = progressPosition(start_, end_, received_, expected);
             if (static_cast<long long>(position) > shown_) {
                 shown_ = position;
-                SendMessageW(bar_, PBM_SETPOS, position, 0);
+                progress_.position(position);
             }
         }
         return 0;
@@ -127,14 +124,14 @@ private:
     std::optional<Sha256> hash_;
     double received_ = 0;
     double start_, end_;
-    HWND bar_;
+    Progress& progress_;
     long long shown_ = -1;  // nothing shown yet
 };
 
 // Fetches url into destination, resuming after a dropped connection. The result names the
 // file unless the server was never reached.
 DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileName, Destination& destination,
-                             const CancelToken* cancel, bool pump) {
+                             Progress& progress) {
     std::wstring validator;  // of the answer the bytes on disk came from
     double expected = 0;
     bool reached = false;
@@ -145,7 +142,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
             if (const std::int32_t code = destination.startOver()) return {code, fileName};
         }
         Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
-        const ResponseHead head = transfer.head(cancel, pump);
+        const ResponseHead head = transfer.head(progress);
         logAnswer(url, head, resuming ? destination.received() : 0);
         std::int32_t code = head.code;
         bool final = false;  // an answer, or a fault of ours, that another attempt would not change
@@ -173,7 +170,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                 if (code == 0) code = truncatedDownload;
             }
             if (code == 0) {
-                code = readBody(transfer, cancel, pump, [&](const char* bytes, DWORD count) {
+                code = readBody(transfer, progress, [&](const char* bytes, DWORD count) {
                     const std::int32_t written = destination.append(bytes, count, expected);
                     final = written != 0;
                     return written;
@@ -187,7 +184,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         // never reached is reported at once, as are a 404, a full disk or a Cancel.
         const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts;
         if (!retry) return {code, reached ? fileName : L""};
-        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), cancel, pump)) return {ABORTED, fileName};
+        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), progress)) return {ABORTED, fileName};
     }
 }
 }  // namespace
@@ -195,10 +192,9 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
 void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : systemConnectionTest; }
 
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel,
+                            double progressStart, double progressEnd, Progress& progress,
                             const Sha256Digest* expectedSha256) {
     if (!connectionTest()) return {noConnection, fileName};
-    if (cancel) cancel->reset();
 
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
@@ -210,8 +206,8 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file) return {lastError(), fileName};
-    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progressBar);
-    DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, cancel, progressBar != nullptr)
+    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progress);
+    DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, progress)
                                                 : DownloadResult{hashMismatch, fileName};
     if (result.ok() && expectedSha256) {
         const bool matches = destination.matches(*expectedSha256);
@@ -227,10 +223,9 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
 }
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, HWND progressBar, CancelToken* cancel,
-                                       const Sha256Digest* expectedSha256) {
-    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progressBar,
-                        cancel, expectedSha256);
+                                       double progressEnd, Progress& progress, const Sha256Digest* expectedSha256) {
+    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progress,
+                        expectedSha256);
 }
 
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
@@ -239,15 +234,17 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     text.clear();
     if (!connectionTest()) return {noConnection, fileName};
 
+    // A few hundred bytes before any window exists: nothing to show, nothing to cancel.
+    NoWindowProgress quiet;
     Transfer transfer(url, L"");
-    const ResponseHead head = transfer.head(nullptr, false);
+    const ResponseHead head = transfer.head(quiet);
     logAnswer(url, head, 0);
     if (head.code != 0) return {head.code, L""};
     std::int32_t code = statusErrorCode(head.status);
     const double expected = parseContentLength(head.contentLength);
     if (code == 0 && expected > textLimit) code = tooLarge;
     if (code == 0) {
-        code = readBody(transfer, nullptr, false, [&text](const char* bytes, DWORD count) {
+        code = readBody(transfer, quiet, [&text](const char* bytes, DWORD count) {
             if (text.size() + count > textLimit) return tooLarge;
             // The file is ASCII; any other byte becomes the character of the same number.
             for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));

@@ -1,7 +1,5 @@
 #include "setup/installer_win.h"
 
-#include <commctrl.h>
-
 #include <utility>
 
 #include "common/product_config.h"
@@ -10,12 +8,10 @@
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/message_pump_win.h"
 #include "system/processes_win.h"
 #include "system/shortcuts_win.h"
 
 namespace {
-constexpr int pauseMs = 2000;
 constexpr const wchar_t* extractorFileName = L"7za.exe";
 
 InstallResult outcome(InstallOutcome kind) {
@@ -36,54 +32,42 @@ std::wstring stagingFolder() { return productConfig().vendorFolder + L"Flashdeck
 
 bool ensureInstallFolder() {
     const std::wstring& folder = productConfig().installFolder;
-    return pathState(folder) == PathState::Exists || createFolderWithParents(folder);
+    return pathState(folder) == PathState::Exists || createFolderWithParents(folder) == 0;
 }
 
-Installer::Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256, bool unattended)
-    : progressBar(progressBar),
-      offeredVersion(std::move(offeredVersion)),
-      archiveSha256(archiveSha256),
-      unattended(unattended) {}
+Installer::Installer(const SetupContext& context, Progress& progress) : context(context), progress(progress) {}
 
 void Installer::setProgress(unsigned position) const {
     logLine(L"install: progress " + std::to_wstring(position));
-    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
+    progress.position(position);
 }
 
-void Installer::pause() const {
-    if (!unattended) waitPumping(pauseMs);
-}
-
-std::int32_t Installer::copyInstaller(HANDLE image) const {
+std::int32_t Installer::copyInstaller() const {
     const ProductConfig& config = productConfig();
     const std::wstring target = config.installFolder + config.selfFileName;
     if (pathExists(target)) removePath(target);
     // Read from the file held since the start: the file under selfPath in the temporary folder
     // could have been swapped by any process of the user, and this copy runs as administrator.
-    const std::int32_t copied = copyFromHandle(image, target);
+    const std::int32_t copied = copyFromHandle(context.image.get(), target);
     logLine(L"copy of the installer to " + target + (copied == 0 ? L": done" : L": error " + std::to_wstring(copied)));
     return copied;
 }
 
-void Installer::cancel() {
-    cancelRequested = true;
-    downloadCancel.cancel();
-}
-
 DownloadResult Installer::downloadApplication() {
-    const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
-    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar, &downloadCancel,
-                                   &archiveSha256);
+    const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
+    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progress,
+                                   &context.archiveSha256);
 }
 
 DownloadResult Installer::stageArchive() {
     const ProductConfig& config = productConfig();
     const std::wstring folder = stagingFolder();
     removeFolderTree(folder);
-    if (!createFolderWithParents(folder)) return {static_cast<std::int32_t>(GetLastError()), folder};
-    const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
+    // The code comes with the failure: read afterwards, the last error could be another call's.
+    if (const std::int32_t code = createFolderWithParents(folder)) return {code, folder};
+    const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
     const DownloadResult result =
-        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progressBar, &downloadCancel, &archiveSha256);
+        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progress, &context.archiveSha256);
     staged = result.ok();
     if (!staged) removeFolderTree(folder);
     return result;
@@ -123,8 +107,8 @@ InstallResult Installer::run() {
         return failed;
     }
     setProgress(10);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
     if (const std::int32_t code = store.writeInstallPath(config.installFolder)) {
         return failedStep(code, store.applicationKeyPath(config.brandName));
@@ -137,19 +121,19 @@ InstallResult Installer::run() {
         const DownloadResult archive = downloadApplication();
         // A Cancel during the download stops it at once (the partial file is gone) and rolls back
         // as a Cancel in a pause does.
-        if (archive.code == ABORTED && cancelRequested) return outcome(InstallOutcome::Cancelled);
+        if (archive.code == ABORTED && progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
         if (!archive.ok()) {
             InstallResult failed = outcome(InstallOutcome::DownloadFailed);
             failed.download = archive;
             return failed;
         }
     }
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
     // The extractor's exit code and the application's file both count: a corrupt archive or one
     // without the program must not end on the success page.
     logLine(L"install: unpacking " + config.appArchiveName);
-    const ChildExit unpacked = extractArchive(config.appArchiveName);
+    const ChildExit unpacked = extractArchive(config.appArchiveName, progress);
     const std::wstring application = config.installFolder + config.appExeName;
     if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
         InstallResult failed = outcome(InstallOutcome::ExtractionFailed);
@@ -158,20 +142,22 @@ InstallResult Installer::run() {
         return failed;
     }
     setProgress(60);
-    if (!createDesktopShortcut()) return failedStep(ERROR_CANNOT_MAKE, desktopShortcutPath(config.shortcutName));
+    if (const HRESULT shortcut = createDesktopShortcut(); FAILED(shortcut)) {
+        return failedStep(shortcut, desktopShortcutPath(config.shortcutName));
+    }
     setProgress(70);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
-    if (const std::int32_t code = store.writeUninstallEntry(offeredVersion)) {
+    if (const std::int32_t code = store.writeUninstallEntry(context.offeredVersion)) {
         return failedStep(code, store.uninstallKeyPath(config.productDisplayName));
     }
     setProgress(85);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
     ChildOptions runtimeOptions;
-    runtimeOptions.pumpWhileWaiting = true;
+    runtimeOptions.progress = &progress;
     runtimeOptions.limitMs = childLimitMs;
     const ChildExit runtime = runAndWait(runtimeInstallerCommand(config.installFolder), runtimeOptions);
     InstallResult done;

@@ -1,13 +1,10 @@
 #include "setup/uninstaller_win.h"
 
-#include <commctrl.h>
-
 #include "common/product_config.h"
 #include "common/text.h"
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/message_pump_win.h"
 #include "system/paths_win.h"
 #include "system/processes_win.h"
 #include "system/shortcuts_win.h"
@@ -28,12 +25,12 @@ bool isOnFixedDrive(const std::wstring& path) {
 }
 }  // namespace
 
-Uninstaller::Uninstaller(HWND progressBar, bool unattended) : progressBar(progressBar), unattended(unattended) {}
+Uninstaller::Uninstaller(Progress& progress) : progress(progress) {}
 
 void Uninstaller::stepDone(unsigned position) const {
     logLine(L"uninstall: progress " + std::to_wstring(position));
-    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
-    if (!unattended) waitPumping(2000);
+    progress.position(position);
+    progress.pause(stepPauseMs);
 }
 
 RemovalResult Uninstaller::run() {
@@ -42,7 +39,7 @@ RemovalResult Uninstaller::run() {
 
     terminateProcessesByName(config.appExeName);
     terminateProcessesByName(sisterAppExeName);
-    pumpMessages();
+    progress.wait(nullptr, 0);
     stepDone(20);
 
     // Only this product line's folder: the sister line's recorded path belongs to its own uninstaller.

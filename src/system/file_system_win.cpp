@@ -96,12 +96,12 @@ PathState pathState(const std::wstring& path) {
 
 bool pathExists(const std::wstring& path) { return pathState(path) == PathState::Exists; }
 
-bool createFolderWithParents(const std::wstring& folder) {
+std::int32_t createFolderWithParents(const std::wstring& folder) {
     std::wstring path = withoutTrailingBackslashes(folder);
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
     }
-    if (path.empty()) return false;
+    if (path.empty()) return ERROR_PATH_NOT_FOUND;
     // The drive ("C:\") or the share ("\\server\share\") is never created.
     size_t start = 0;
     if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
@@ -109,7 +109,7 @@ bool createFolderWithParents(const std::wstring& folder) {
     } else if (path.rfind(L"\\\\", 0) == 0) {
         const size_t server = path.find(L'\\', 2);
         const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
-        if (share == std::wstring::npos) return false;
+        if (share == std::wstring::npos) return ERROR_BAD_PATHNAME;
         start = share + 1;
     }
     while (start <= path.size()) {
@@ -120,15 +120,17 @@ bool createFolderWithParents(const std::wstring& folder) {
         if (prefix.empty() || prefix.back() == L'\\') continue;
         const DWORD attributes = GetFileAttributesW(prefix.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (!isDirectory(attributes)) return false;
+            if (!isDirectory(attributes)) return ERROR_DIRECTORY;
             continue;
         }
         if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+            // Taken before the look that follows, which sets the last error of its own.
+            const DWORD failed = GetLastError();
             const DWORD now = GetFileAttributesW(prefix.c_str());
-            if (now == INVALID_FILE_ATTRIBUTES || !isDirectory(now)) return false;
+            if (now == INVALID_FILE_ATTRIBUTES || !isDirectory(now)) return static_cast<std::int32_t>(failed);
         }
     }
-    return true;
+    return 0;
 }
 
 bool removePath(const std::wstring& path) {

@@ -13,8 +13,9 @@ enum class PathState { Exists, Missing, Unknown };
 // Reads the path's attributes: the not-found family of errors means Missing.
 PathState pathState(const std::wstring& path);
 bool pathExists(const std::wstring& path);
-// Creates the folder and every missing parent; true when the folder exists afterwards.
-bool createFolderWithParents(const std::wstring& folder);
+// Creates the folder and every missing parent; 0 when the folder exists afterwards, else the
+// error of the step that failed (ERROR_DIRECTORY where a file stands in the way).
+std::int32_t createFolderWithParents(const std::wstring& folder);
 // Deletes a file or an empty folder; a missing path is no error.
 bool removePath(const std::wstring& path);
 struct RemovalResult {

@@ -189,8 +189,3 @@ void RegistryStore::deleteProductKeys() const {
     deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName);
     if (!config.brandName.empty()) deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
 }
-
-RegistryStore& registryStore() {
-    static RegistryStore store;
-    return store;
-}

@@ -36,6 +36,3 @@ public:
     const std::wstring uninstallParent = L"Microsoft\\Windows\\CurrentVersion\\Uninstall";
     const std::wstring sisterUninstallEntryName = L"Kelvra SSD Flashdeck";
 };
-
-// The process-wide store used by start-up, the window and the uninstall sequence.
-RegistryStore& registryStore();

@@ -5,7 +5,6 @@
 #include "common/text.h"
 #include "download/download_win.h"
 #include "localization/text_table.h"
-#include "system/log_win.h"
 #include "system/system_functions_win.h"
 
 namespace {
@@ -14,18 +13,11 @@ int systemMessageBox(const std::wstring& text, const std::wstring& caption, unsi
 }
 
 MessageBoxHook messageBox = systemMessageBox;
-bool unattended = false;
 }  // namespace
 
 int showMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags) {
-    if (unattended) {
-        logLine(L"message (no box in an unattended run): " + caption + L": " + text);
-        return IDOK;
-    }
     return messageBox(text, caption, flags);
 }
-
-void setUnattended(bool value) { unattended = value; }
 
 void setMessageBoxHook(MessageBoxHook hook) { messageBox = hook ? hook : systemMessageBox; }
 
@@ -52,10 +44,4 @@ void showDownloadFailure(const DownloadResult& result, const std::wstring& addit
 
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder) {
     showMessageBox(text(L"error_creating_folder") + separator + folder, text(L"IDS_TITLE_ERROR"), MB_OK);
-}
-
-void endProcess(ExitCode code) {
-    const UINT exitCode = unattended ? static_cast<UINT>(code) : 0;
-    logLine(L"end: exit code " + std::to_wstring(exitCode));
-    ExitProcess(exitCode);
 }

@@ -1,11 +1,9 @@
-// What the user is told and how the process ends: the one way the installer shows a message
-// box (tests capture the boxes instead of blocking on them), the boxes for failures that the
-// lower layers report as results, and the one place where the process ends.
+// What the user is told: the one way the installer shows a message box (tests capture the boxes
+// instead of blocking on them, an unattended run logs them), and the boxes for failures that
+// the lower layers report as results.
 #pragma once
 #include <cstdint>
 #include <string>
-
-#include "common/exit_codes.h"
 
 struct DownloadResult;
 
@@ -25,10 +23,3 @@ void showDownloadFailure(const DownloadResult& result, const std::wstring& addit
 
 // The box for an install folder that could not be made: its text, separator, then the folder.
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder);
-
-// An unattended run (-silent) shows nothing: every box becomes a line of the log, and the process
-// ends with the code that says what happened. Interactive runs end with 0 whatever happened.
-void setUnattended(bool unattended);
-
-// Ends the process; the code reaches the caller only in an unattended run.
-[[noreturn]] void endProcess(ExitCode code = ExitCode::Success);

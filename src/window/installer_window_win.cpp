@@ -12,6 +12,7 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "setup/installer_win.h"
+#include "setup/setup_rules.h"
 #include "setup/uninstaller_win.h"
 #include "system/file_system_win.h"
 #include "system/message_pump_win.h"
@@ -26,7 +27,24 @@ constexpr int windowWidth = 490;
 constexpr int windowHeight = 357;
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
+// What the install and uninstall sequences report to: the bar, the pauses and the waits with the
+// window's messages dispatched (so it repaints and sees Cancel), and the Cancel press.
+class WindowProgress final : public Progress {
+public:
+    void position(unsigned percent) override;
+    void pause(int ms) override { waitPumping(ms); }
+    bool cancelRequested() const override;
+    void wait(void* event, unsigned long ms) override {
+        HANDLE handle = event;
+        MsgWaitForMultipleObjectsEx(handle ? 1 : 0, &handle, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        pumpMessages();
+    }
+};
+
 struct WindowState {
+    const SetupContext* context = nullptr;
+    ProcessEnd end = nullptr;
+    std::wstring className;
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
     PageState pageState = PageState::InstallOffer;
@@ -36,6 +54,8 @@ struct WindowState {
     // nothing but Cancel may start other work then.
     bool working = false;
     bool restartNeeded = false;  // the runtime installer asked for a restart before the application runs
+    bool cancelPressed = false;
+    WindowProgress progress;
     std::unique_ptr<Installer> theInstaller;
     WindowControls controls;
     HFONT smallFont = nullptr;
@@ -48,13 +68,27 @@ WindowState& state() {
     return s;
 }
 
+void WindowProgress::position(unsigned percent) { setProgress(state().controls.progressBar, percent); }
+bool WindowProgress::cancelRequested() const { return state().cancelPressed; }
+
+const SetupContext& context() { return *state().context; }
+
+// A string resource, read in place: LoadStringW with no buffer lends the resource's own text.
+std::wstring loadedString(HINSTANCE instance, UINT id) {
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+[[noreturn]] void endProcess() { state().end(); }
+
 const std::wstring& brand() { return productConfig().brandName; }
 
 void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
 void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
 
 PageTexts textsOf(PageView view) {
-    const StartupState& s = startupState();
+    const SetupContext& s = context();
     return pageTexts(view, brand(), s.installedVersion, s.offeredVersion);
 }
 
@@ -95,10 +129,9 @@ void showFinalPage(PageView view) {
 }
 
 std::wstring shownVersionLabel() {
-    const StartupState& s = startupState();
-    return versionLabelText(text(L"IDS_VERSION"), shownVersion(registryStore().readIsInstalled(), s.uninstallMode,
-                                                                 s.installedVersion, s.offeredVersion)
-                                                        .versionText);
+    const SetupContext& s = context();
+    return versionLabelText(text(L"IDS_VERSION"),
+                            shownVersion(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion).versionText);
 }
 
 std::wstring installerVersionLabel() {
@@ -111,11 +144,10 @@ void setVersionLabels() {
     setText(c.installerVersionLabel, installerVersionLabel());
 }
 
-void chooseFirstPageNow() {
+void showFirstPage() {
     WindowState& w = state();
-    const StartupState& s = startupState();
-    w.pageState = chooseFirstPage(registryStore().readIsInstalled(), s.uninstallMode, s.installedVersion,
-                                  s.offeredVersion);
+    const SetupContext& s = context();
+    w.pageState = chooseFirstPage(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion);
     switch (w.pageState) {
         case PageState::InstallOffer: showInstallOffer(); break;
         case PageState::UninstallOffer: showUninstallOffer(); break;
@@ -144,9 +176,8 @@ void runUninstallPage() {
     w.workState = WorkState::UninstallWork;
     showWorkPage(false);
     setText(c.messageText, textsOf(PageView::Uninstalling).message);
-    pumpMessages();
-    Sleep(2000);
-    Uninstaller uninstaller(c.progressBar);
+    w.progress.pause(stepPauseMs);
+    Uninstaller uninstaller(w.progress);
     w.working = true;
     const RemovalResult removed = uninstaller.run();
     w.working = false;
@@ -165,6 +196,8 @@ void rollBackFailedInstall() {
     runUninstallPage();
     showFinalPage(PageView::FailedFinal);
 }
+
+void onActionButton();
 
 InstallResult runInstallPage() {
     WindowState& w = state();
@@ -198,9 +231,9 @@ InstallResult runInstallPage() {
         return result;
     }
     if (w.pageState == PageState::CancelRequested) {
-        setProgress(c.progressBar, 0);
-        waitPumping(2000);
-        SendMessageW(w.window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(c.actionButton));
+        w.progress.position(0);
+        w.progress.pause(stepPauseMs);
+        onActionButton();
     }
     return result;
 }
@@ -208,15 +241,14 @@ InstallResult runInstallPage() {
 Installer& installer() {
     WindowState& w = state();
     if (!w.theInstaller) {
-        w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
-                                                     startupState().archiveSha256);
+        w.theInstaller = std::make_unique<Installer>(context(), w.progress);
     }
     return *w.theInstaller;
 }
 
 void copyInstallerIntoInstallFolder() {
     const ProductConfig& config = productConfig();
-    const std::int32_t copied = installer().copyInstaller(startupState().image.get());
+    const std::int32_t copied = installer().copyInstaller();
     // The application is installed; only the entry that uninstalls it lacks its program.
     if (copied != 0) showErrorBox(copied, config.installFolder + config.selfFileName);
 }
@@ -309,11 +341,11 @@ void onCancelButton() {
     WindowState& w = state();
     // While the new archive of an upgrade downloads, nothing is changed yet: Cancel only stops it.
     if (w.pageState == PageState::UpgradeOffer && w.working && w.theInstaller) {
-        w.theInstaller->cancel();
+        w.cancelPressed = true;
         return;
     }
     if (w.pageState == PageState::InstallOffer && w.theInstaller) {
-        w.theInstaller->cancel();
+        w.cancelPressed = true;
         w.pageState = PageState::CancelRequested;
         return;
     }
@@ -326,8 +358,10 @@ void onReleaseNotesLink() {
     ensureInstallFolderOrEnd();
     const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
     if (!pathExists(path)) {
+        // Not part of the sequence: a Cancel pressed during it does not stop the notes.
+        state().cancelPressed = false;
         const DownloadResult notes =
-            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().controls.progressBar);
+            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().progress);
         if (!notes.ok()) {
             showDownloadFailure(notes);
             return;
@@ -349,7 +383,7 @@ void onLanguageChange() {
     }
     const std::wstring culture = textTable().cultureForName(name);
     textTable().setCulture(culture);
-    registryStore().writeCurrentCulture(culture);
+    RegistryStore().writeCurrentCulture(culture);
 
     setText(c.cancelButton, text(L"IDS_CANCEL"));
     setText(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES"));
@@ -391,7 +425,6 @@ void onPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     paintLogoAndSeparator(dc, state().logoImage);
-    if (state().workState == WorkState::NoWork) chooseFirstPageNow();
     EndPaint(window, &paint);
 }
 
@@ -427,11 +460,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-StartupState& startupState() {
-    static StartupState s;
-    return s;
-}
-
 ATOM registerInstallerWindowClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -442,15 +470,18 @@ ATOM registerInstallerWindowClass(HINSTANCE instance) {
     windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(PRODUCT_ICON_ID));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = startupState().windowClassName;
+    state().className = loadedString(instance, WINDOW_CLASS_STRING_ID);
+    windowClass.lpszClassName = state().className.c_str();
     return RegisterClassExW(&windowClass);
 }
 
-bool createInstallerWindow(HINSTANCE instance, int showCommand) {
+bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupContext& setup, ProcessEnd end) {
     WindowState& w = state();
+    w.context = &setup;
+    w.end = end;
     w.instance = instance;
     startGdiPlus();
-    w.window = CreateWindowExW(0, startupState().windowClassName, productConfig().installerTitle.c_str(), windowStyle,
+    w.window = CreateWindowExW(0, w.className.c_str(), productConfig().installerTitle.c_str(), windowStyle,
                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (!w.window) return false;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2;
@@ -459,6 +490,7 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand) {
     w.logoImage = loadPngResource(productConfig().logoImageId);
     createControls(w.controls, w.window, instance, shownVersionLabel(), installerVersionLabel());
     assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
+    showFirstPage();
     ShowWindow(w.window, showCommand);
     UpdateWindow(w.window);
     return true;

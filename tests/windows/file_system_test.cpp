@@ -64,17 +64,21 @@ TEST_F(FileSystemTest, PathStateTellsExistingFromMissing) {
 }
 
 TEST_F(FileSystemTest, CreatesEveryMissingParent) {
-    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c\\")));
+    EXPECT_EQ(createFolderWithParents(at(L"a\\b\\c\\")), 0);
     EXPECT_TRUE(exists(at(L"a\\b\\c")));
-    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c")));
-    EXPECT_TRUE(createFolderWithParents(at(L"a/b/d")));
+    EXPECT_EQ(createFolderWithParents(at(L"a\\b\\c")), 0);
+    EXPECT_EQ(createFolderWithParents(at(L"a/b/d")), 0);
     EXPECT_TRUE(exists(at(L"a\\b\\d")));
 }
 
 TEST_F(FileSystemTest, FileOnTheWayIsAnError) {
     writeFile(at(L"blocker"));
-    EXPECT_FALSE(createFolderWithParents(at(L"blocker\\inner\\deeper")));
-    EXPECT_FALSE(createFolderWithParents(at(L"blocker")));
+    // The code comes with the result: the last error after the successful look at the blocker
+    // is still whatever it was before, here 0, which a caller would have taken for success.
+    SetLastError(0);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker\\inner\\deeper")), ERROR_DIRECTORY);
+    SetLastError(0);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker")), ERROR_DIRECTORY);
     EXPECT_FALSE(exists(at(L"blocker\\inner")));
 }
 
@@ -95,7 +99,7 @@ TEST_F(FileSystemTest, RemovePathTakesFilesAndEmptyFolders) {
 
 TEST_F(FileSystemTest, RemovesAWholeTreeIncludingReadOnlyEntries) {
     const std::wstring tree = at(L"Lumidex\\SSD Flashdeck");
-    ASSERT_TRUE(createFolderWithParents(tree + L"\\bin\\plugins"));
+    ASSERT_EQ(createFolderWithParents(tree + L"\\bin\\plugins"), 0);
     writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
     writeFile(tree + L"\\bin\\plugins\\a.dll");
     writeFile(tree + L"\\bin\\readonly.dat");
@@ -117,7 +121,7 @@ TEST_F(FileSystemTest, MissingPathOrFileIsLeftAlone) {
 
 TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
     const std::wstring tree = at(L"busy");
-    ASSERT_TRUE(createFolderWithParents(tree + L"\\sub"));
+    ASSERT_EQ(createFolderWithParents(tree + L"\\sub"), 0);
     writeFile(tree + L"\\locked.txt");
     writeFile(tree + L"\\sub\\other.txt");
     {
@@ -136,7 +140,7 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
 
 TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
     const std::wstring victim = at(L"keep");
-    ASSERT_TRUE(createFolderWithParents(victim));
+    ASSERT_EQ(createFolderWithParents(victim), 0);
     writeFile(victim + L"\\data.txt");
     removeFolderTree(at(L"keep\\..\\keep"));
     deleteFilesInFolder(at(L"keep\\..\\keep\\"));
@@ -176,7 +180,7 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
 
 // The relaunch tells the temporary folder by the folder itself, not by how a path spells it.
 TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
-    ASSERT_TRUE(createFolderWithParents(at(L"Copy Folder\\Inner")));
+    ASSERT_EQ(createFolderWithParents(at(L"Copy Folder\\Inner")), 0);
     writeFile(at(L"Copy Folder\\Inner\\setup.exe"));
     std::wstring upper = root_;
     for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
@@ -197,7 +201,7 @@ TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
 
 TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
     const std::wstring vendor = at(L"Lumidex");
-    ASSERT_TRUE(createFolderWithParents(vendor + L"\\Other Product"));
+    ASSERT_EQ(createFolderWithParents(vendor + L"\\Other Product"), 0);
     writeFile(vendor + L"\\notes.pdf");
     writeFile(vendor + L"\\more.txt");
     writeFile(vendor + L"\\Other Product\\keep.txt");

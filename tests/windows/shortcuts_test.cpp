@@ -6,11 +6,15 @@
 #include <shobjidl.h>
 
 #include <cstring>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "common/product_config.h"
+#include "localization/text_table.h"
 #include "system/shortcuts_win.h"
+#include "system/system_functions_win.h"
+#include "box_recorder.h"
 
 namespace {
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -96,7 +100,7 @@ TEST_F(ShortcutTest, PathIsOnTheDesktopWithLinkExtension) {
 }
 
 TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
-    ASSERT_TRUE(createDesktopShortcut());
+    ASSERT_EQ(createDesktopShortcut(), S_OK);
     const ProductConfig& config = productConfig();
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
@@ -112,14 +116,14 @@ TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
 // The shell calls that follow the shortcut on the installer's thread need its COM apartment: a
 // thread without one still has it after the shortcut is made.
 TEST_F(ShortcutTest, TheThreadStaysInItsApartment) {
-    bool made = false;
+    HRESULT made = E_FAIL;
     HRESULT again = E_FAIL;
     std::thread([&] {
         made = createDesktopShortcut();
         again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (SUCCEEDED(again)) CoUninitialize();
     }).join();
-    EXPECT_TRUE(made);
+    EXPECT_EQ(made, S_OK);
     EXPECT_EQ(again, S_FALSE) << "the apartment was left when the shortcut was made";
 }
 
@@ -129,6 +133,26 @@ TEST_F(ShortcutTest, ExistingFileOfTheSameNameIsReplaced) {
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
     EXPECT_FALSE(link.target.empty());
+}
+
+// A folder under the shortcut's name cannot be replaced: the failing call's own HRESULT comes back
+// and the error box shows it, not a code made up for every shortcut failure.
+TEST_F(ShortcutTest, AFailureReportsTheHresultOfTheCallThatFailed) {
+    ASSERT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+    const HRESULT made = createDesktopShortcut();
+    RemoveDirectoryW(path_.c_str());
+    ASSERT_TRUE(FAILED(made));
+    EXPECT_EQ(HRESULT_FACILITY(made), FACILITY_WIN32) << std::hex << made;
+
+    if (textTable().cultures().empty()) loadFromResource(textTable());
+    textTable().setCulture(L"en-US");
+    BoxRecorder recorder;
+    showErrorBox(made, path_);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    std::wostringstream code;
+    code << L"(0x" << std::hex << static_cast<unsigned long>(made) << L")";
+    EXPECT_NE(recorder.boxes()[0].text.find(code.str()), std::wstring::npos) << recorder.boxes()[0].text;
+    EXPECT_EQ(recorder.boxes()[0].text.find(L"(0x52)"), std::wstring::npos);
 }
 
 TEST_F(ShortcutTest, RemovalDeletesBothNamesAndNothingElse) {
