@@ -76,13 +76,13 @@ void runUnattended(const SetupContext& s) {
             (s.uninstallMode ? L", -uninstall" : L""));
     Installer installer(s, progress);
     switch (chooseFirstPage(isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion)) {
-        case PageState::InstallOffer:
+        case Page::InstallOffer:
             if (s.uninstallMode) {
                 logLine(L"result: nothing is installed, nothing to uninstall");
                 end(ExitCode::Success);
             }
             install(installer);
-        case PageState::UpgradeOffer: {
+        case Page::UpgradeOffer: {
             // The new archive first: a failed download leaves the old version as it was.
             const DownloadResult staged = installer.stageArchive();
             if (!staged.ok()) {
@@ -92,7 +92,7 @@ void runUnattended(const SetupContext& s) {
             uninstallOrFail(&installer);
             install(installer);
         }
-        case PageState::UninstallOffer:
+        case Page::UninstallOffer:
             if (s.uninstallMode) {
                 uninstallOrFail(nullptr);
                 logLine(L"result: uninstalled");

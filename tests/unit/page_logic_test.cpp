@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "common/product_config.h"
 #include "common/text.h"
 #include "setup/setup_rules.h"
@@ -18,7 +22,7 @@ struct PageCase {
     bool uninstallMode;
     const wchar_t* installed;
     const wchar_t* offered;
-    PageState expected;
+    Page expected;
 };
 
 class FirstPage : public ::testing::TestWithParam<PageCase> {};
@@ -32,21 +36,94 @@ INSTANTIATE_TEST_SUITE_P(
     Pages, FirstPage,
     ::testing::Values(
         // Nothing recorded: the install offer, also in uninstall mode and whatever the versions say.
-        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", PageState::InstallOffer},
-        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", PageState::InstallOffer},
-        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", PageState::InstallOffer},
+        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", Page::InstallOffer},
+        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", Page::InstallOffer},
+        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", Page::InstallOffer},
         // Equal texts, or the uninstall switch: the uninstall offer.
-        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", PageState::UninstallOffer},
+        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", Page::UninstallOffer},
         // Offered older: the newer-version notice (a final page).
-        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", PageState::FinalPage},
-        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", PageState::FinalPage},
+        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", Page::NewerInstalled},
+        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", Page::NewerInstalled},
         // Offered newer, or equal numbers written differently: the upgrade offer.
-        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", PageState::UpgradeOffer},
-        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", PageState::UpgradeOffer},
-        PageCase{3, false, L"", L"3.0.3.0", PageState::UpgradeOffer}));
+        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", Page::UpgradeOffer},
+        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", Page::UpgradeOffer},
+        PageCase{3, false, L"", L"3.0.3.0", Page::UpgradeOffer}));
+
+// A road through the window: the pages that each event leads to, from a first page.
+struct Road {
+    const char* name;
+    Page start;
+    std::vector<std::pair<Event, Page>> steps;
+};
+
+class Transitions : public ::testing::TestWithParam<Road> {};
+
+TEST_P(Transitions, EachEventLeadsToItsPage) {
+    Page page = GetParam().start;
+    for (const auto& [event, expected] : GetParam().steps) {
+        const Page from = page;
+        page = next(page, event);
+        EXPECT_EQ(page, expected) << pageName(from) << " + event " << static_cast<int>(event);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, Transitions,
+    ::testing::Values(
+        Road{"install", Page::InstallOffer,
+             {{Event::Done, Page::InstallOffer}, {Event::Action, Page::Installing}, {Event::Done, Page::InstalledFinal},
+              {Event::Action, Page::Ended}}},
+        Road{"installRestart", Page::InstallOffer,
+             {{Event::Action, Page::Installing}, {Event::Restart, Page::InstalledRestartFinal},
+              {Event::Cancel, Page::Ended}}},
+        // Cancel is noticed at a checkpoint, or not at all when the sequence ends first: either way
+        // what it wrote is removed and the cancellation is reported.
+        Road{"cancelled", Page::InstallOffer,
+             {{Event::Action, Page::Installing}, {Event::Cancel, Page::CancellingInstall},
+              {Event::Stopped, Page::UndoingCancelled}, {Event::Cancel, Page::UndoingCancelled},
+              {Event::Done, Page::CancelledFinal}}},
+        Road{"cancelledAfterTheLastCheckpoint", Page::Installing,
+             {{Event::Cancel, Page::CancellingInstall}, {Event::Done, Page::UndoingCancelled}}},
+        Road{"cancelledTwice", Page::Installing, {{Event::Cancel, Page::CancellingInstall}, {Event::Cancel, Page::Ended}}},
+        Road{"failedStep", Page::Installing,
+             {{Event::Failed, Page::UndoingFailed}, {Event::Done, Page::FailedFinal}, {Event::Action, Page::Ended}}},
+        Road{"upgrade", Page::UpgradeOffer,
+             {{Event::Action, Page::DownloadingUpgrade}, {Event::Done, Page::RemovingOldVersion},
+              {Event::Cancel, Page::RemovingOldVersion}, {Event::Done, Page::Installing},
+              {Event::Done, Page::InstalledFinal}}},
+        // Nothing of the installed version is touched before its archive is verified.
+        Road{"upgradeCancelled", Page::UpgradeOffer,
+             {{Event::Action, Page::DownloadingUpgrade}, {Event::Cancel, Page::CancellingUpgrade},
+              {Event::Stopped, Page::CancelledFinal}}},
+        Road{"upgradeCancelledTooLate", Page::DownloadingUpgrade,
+             {{Event::Cancel, Page::CancellingUpgrade}, {Event::Done, Page::CancelledFinal}}},
+        Road{"uninstall", Page::UninstallOffer,
+             {{Event::Action, Page::Uninstalling}, {Event::Cancel, Page::Uninstalling},
+              {Event::Done, Page::UninstalledFinal}, {Event::Action, Page::Ended}}},
+        Road{"newerInstalled", Page::NewerInstalled, {{Event::Action, Page::Ended}}},
+        Road{"offerCancelled", Page::UpgradeOffer, {{Event::Cancel, Page::Ended}}},
+        Road{"fatalInTheMiddle", Page::RemovingOldVersion, {{Event::Fatal, Page::Ended}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Transitions, WhatThePageDecides) {
+    for (int i = 0; i <= static_cast<int>(Page::Ended); ++i) {
+        const Page page = static_cast<Page>(i);
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pageName(page))));
+        // The close box works only once everything is done, never while work runs.
+        EXPECT_FALSE(closeAllowed(page) && isWorkPage(page));
+        // A Cancel is asked of running work only, and only after it was pressed.
+        EXPECT_EQ(cancelRequested(page), page == Page::CancellingInstall || page == Page::CancellingUpgrade);
+        if (cancelRequested(page) || cancelVisible(page)) EXPECT_TRUE(isWorkPage(page));
+        // Every page but the end has a name of its own and texts for its message.
+        if (page != Page::Ended) EXPECT_NE(std::wstring(pageName(page)), L"");
+    }
+    for (Page page : drawnPages) EXPECT_EQ(closeAllowed(page), page >= Page::InstalledFinal && page <= Page::FailedFinal);
+    EXPECT_FALSE(cancelVisible(Page::Uninstalling));
+    EXPECT_FALSE(cancelVisible(Page::RemovingOldVersion));
+}
 
 struct ShownCase {
     std::int32_t isInstalled;

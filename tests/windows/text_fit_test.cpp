@@ -196,13 +196,13 @@ struct Scenario {
     const wchar_t* installed;
     const wchar_t* offered;
 };
-Scenario scenarioOf(PageView view) {
-    if (view == PageView::UpgradeOffer) return {L"2.7.0.0", L"3.0.3.0"};
-    if (view == PageView::NewerInstalled) return {L"9.0.0.0", L"3.0.3.0"};
+Scenario scenarioOf(Page view) {
+    if (view == Page::UpgradeOffer) return {L"2.7.0.0", L"3.0.3.0"};
+    if (view == Page::NewerInstalled) return {L"9.0.0.0", L"3.0.3.0"};
     return {L"3.0.3.0", L"3.0.3.0"};
 }
 
-class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, PageView>> {};
+class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, Page>> {};
 
 TEST_P(TextFit, EveryShownTextFitsItsControl) {
     const auto& [culture, view] = GetParam();
@@ -243,7 +243,7 @@ TEST_P(TextFit, EveryShownTextFitsItsControl) {
     if (!page.actionCaption.empty()) checked.push_back({"actionButton", c.actionButton, Wrap::SingleLine, kButtonInset});
     for (const Checked& control : checked) {
         const Measured result = measure(control.control, control.wrap, control.inset);
-        EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageViewName(view)) << " " << control.name << ": "
+        EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageName(view)) << " " << control.name << ": "
                                  << result.detail;
     }
 }
@@ -255,9 +255,9 @@ std::vector<std::wstring> cultures() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLanguagesAllPages, TextFit,
-                         ::testing::Combine(::testing::ValuesIn(cultures()), ::testing::ValuesIn(allPageViews)),
+                         ::testing::Combine(::testing::ValuesIn(cultures()), ::testing::ValuesIn(allPages)),
                          [](const ::testing::TestParamInfo<TextFit::ParamType>& info) {
-                             std::string name = utf8(std::get<0>(info.param) + L"_" + pageViewName(std::get<1>(info.param)));
+                             std::string name = utf8(std::get<0>(info.param) + L"_" + pageName(std::get<1>(info.param)));
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
