@@ -24,6 +24,9 @@ constexpr std::int32_t truncatedDownload = ERROR_UNEXP_NET_ERR;
 // A version file is a few hundred bytes; a server sending more is not one to be trusted.
 constexpr std::size_t textLimit = 64 * 1024;
 constexpr std::int32_t tooLarge = ERROR_FILE_TOO_LARGE;
+// Inside this file only: a body whose SHA-256 is not the signed one (no system code is negative
+// and this small).
+constexpr std::int32_t hashMismatchCode = -2;
 
 bool systemConnectionTest() {
     DWORD flags = 0;
@@ -34,6 +37,15 @@ bool systemConnectionTest() {
 ConnectionTest connectionTest = systemConnectionTest;
 
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
+
+// The failure for a code of the transfer or of the file being written.
+Failure failureOf(std::int32_t code, const std::wstring& name) {
+    if (code == 0) return {};
+    if (code == ABORTED) return Failure::special(Special::Aborted, name);
+    if (code == timedOut) return Failure::special(Special::TimedOut, name);
+    if (code == hashMismatchCode) return Failure::special(Special::HashMismatch, name);
+    return Failure::win32(static_cast<std::uint32_t>(code), name);
+}
 
 std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
@@ -92,13 +104,13 @@ public:
             !SetEndOfFile(file_.get())) {
             return lastError();
         }
-        return hashed_ && !hash_->ready() ? hashMismatch : 0;
+        return hashed_ && !hash_->ready() ? hashMismatchCode : 0;
     }
 
     std::int32_t append(const char* bytes, DWORD count, double expected) {
         DWORD written = 0;
         if (!WriteFile(file_.get(), bytes, count, &written, nullptr)) return lastError();
-        if (hashed_ && !hash_->update(bytes, count)) return hashMismatch;
+        if (hashed_ && !hash_->update(bytes, count)) return hashMismatchCode;
         received_ += count;
         if (expected != 0) {
             // Once per step of the bar, and never backwards when a download starts over.
@@ -139,7 +151,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         // Without a validator a resumed body could belong to another file: it starts over.
         const bool resuming = destination.received() > 0 && !validator.empty();
         if (destination.received() > 0 && !resuming) {
-            if (const std::int32_t code = destination.startOver()) return {code, fileName};
+            if (const std::int32_t code = destination.startOver()) return failureOf(code, fileName);
         }
         Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
         const ResponseHead head = transfer.head(progress);
@@ -179,12 +191,12 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
             }
         }
         logBody(url, destination.received(), code);
-        if (code == 0) return {0, L""};
+        if (code == 0) return {};
         // Only a connection that broke after the server first answered is tried again; a server
         // never reached is reported at once, as are a 404, a full disk or a Cancel.
         const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts;
-        if (!retry) return {code, reached ? fileName : L""};
-        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), progress)) return {ABORTED, fileName};
+        if (!retry) return failureOf(code, reached ? fileName : L"");
+        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), progress)) return Failure::special(Special::Aborted, fileName);
     }
 }
 }  // namespace
@@ -194,7 +206,7 @@ void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : sys
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
                             double progressStart, double progressEnd, Progress& progress,
                             const Sha256Digest* expectedSha256) {
-    if (!connectionTest()) return {noConnection, fileName};
+    if (!connectionTest()) return Failure::special(Special::NoConnection, fileName);
 
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
@@ -205,18 +217,18 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     const std::wstring partial = target + L".part";
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file) return {lastError(), fileName};
+    if (!file) return failureOf(lastError(), fileName);
     Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progress);
     DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, progress)
-                                                : DownloadResult{hashMismatch, fileName};
+                                                : Failure::special(Special::HashMismatch, fileName);
     if (result.ok() && expectedSha256) {
         const bool matches = destination.matches(*expectedSha256);
         logLine(L"SHA-256 of " + fileName + (matches ? L" matches" : L" does not match") + L" the signed version file");
-        if (!matches) result = {hashMismatch, fileName};
+        if (!matches) result = Failure::special(Special::HashMismatch, fileName);
     }
     destination.close();
     if (result.ok() && !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        result = {lastError(), fileName};
+        result = failureOf(lastError(), fileName);
     }
     if (!result.ok()) DeleteFileW(partial.c_str());
     return result;
@@ -232,14 +244,14 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
     text.clear();
-    if (!connectionTest()) return {noConnection, fileName};
+    if (!connectionTest()) return Failure::special(Special::NoConnection, fileName);
 
     // A few hundred bytes before any window exists: nothing to show, nothing to cancel.
     NoWindowProgress quiet;
     Transfer transfer(url, L"");
     const ResponseHead head = transfer.head(quiet);
     logAnswer(url, head, 0);
-    if (head.code != 0) return {head.code, L""};
+    if (head.code != 0) return failureOf(head.code, L"");
     std::int32_t code = statusErrorCode(head.status);
     const double expected = parseContentLength(head.contentLength);
     if (code == 0 && expected > textLimit) code = tooLarge;
@@ -254,7 +266,7 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     if (code == 0 && text.size() < expected) code = truncatedDownload;
     logBody(url, static_cast<double>(text.size()), code);
     if (code != 0) text.clear();
-    return {code, code == 0 ? L"" : fileName};
+    return failureOf(code, fileName);
 }
 
 VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& signature, const P256PublicKey& key) {

@@ -14,17 +14,17 @@
 namespace {
 constexpr const wchar_t* extractorFileName = L"7za.exe";
 
-InstallResult outcome(InstallOutcome kind) {
+InstallResult outcome(InstallOutcome kind, Failure failure = {}) {
     InstallResult result;
     result.outcome = kind;
+    result.failure = std::move(failure);
     return result;
 }
 
-InstallResult failedStep(std::int32_t code, const std::wstring& what) {
-    InstallResult result = outcome(InstallOutcome::StepFailed);
-    result.error = code;
-    result.path = what;
-    return result;
+// A step that failed, named by the path the box shows.
+InstallResult failedStep(Failure failure, const std::wstring& shownPath) {
+    failure.path = shownPath;
+    return outcome(InstallOutcome::StepFailed, std::move(failure));
 }
 }  // namespace
 
@@ -32,7 +32,7 @@ std::wstring stagingFolder() { return productConfig().vendorFolder + L"Flashdeck
 
 bool ensureInstallFolder() {
     const std::wstring& folder = productConfig().installFolder;
-    return pathState(folder) == PathState::Exists || createFolderWithParents(folder) == 0;
+    return pathState(folder) == PathState::Exists || createFolderWithParents(folder).ok();
 }
 
 Installer::Installer(const SetupContext& context, Progress& progress) : context(context), progress(progress) {}
@@ -42,7 +42,7 @@ void Installer::setProgress(unsigned position) const {
     progress.position(position);
 }
 
-std::int32_t Installer::copyInstaller() const {
+Failure Installer::copyInstaller() const {
     const ProductConfig& config = productConfig();
     const std::wstring target = config.installFolder + config.selfFileName;
     if (pathExists(target)) removePath(target);
@@ -50,7 +50,7 @@ std::int32_t Installer::copyInstaller() const {
     // could have been swapped by any process of the user, and this copy runs as administrator.
     const std::int32_t copied = copyFromHandle(context.image.get(), target);
     logLine(L"copy of the installer to " + target + (copied == 0 ? L": done" : L": error " + std::to_wstring(copied)));
-    return copied;
+    return Failure::win32(static_cast<std::uint32_t>(copied), target);
 }
 
 DownloadResult Installer::downloadApplication() {
@@ -64,7 +64,7 @@ DownloadResult Installer::stageArchive() {
     const std::wstring folder = stagingFolder();
     removeFolderTree(folder);
     // The code comes with the failure: read afterwards, the last error could be another call's.
-    if (const std::int32_t code = createFolderWithParents(folder)) return {code, folder};
+    if (Failure made = createFolderWithParents(folder); !made.ok()) return made;
     const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
     const DownloadResult result =
         downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progress, &context.archiveSha256);
@@ -84,8 +84,7 @@ InstallResult Installer::takeStagedArchive() {
     const std::wstring target = config.installFolder + config.appArchiveName;
     InstallResult result;
     if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        result.outcome = InstallOutcome::DownloadFailed;
-        result.download = {static_cast<std::int32_t>(GetLastError()), config.appArchiveName};
+        result = outcome(InstallOutcome::DownloadFailed, Failure::win32(GetLastError(), config.appArchiveName));
     }
     discardStagedArchive();
     return result;
@@ -95,23 +94,21 @@ InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
     if (!ensureInstallFolder()) return outcome(InstallOutcome::FolderFailed);
     SetCurrentDirectoryW(config.installFolder.c_str());
-    if (const std::int32_t code = store.writeIsInstalled(installStarted)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeIsInstalled(installStarted); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     // A cut-off extractor would fail in ways nobody could explain: the install stops here.
     const std::int32_t extractor = writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, extractorFileName);
     if (extractor != 0) {
-        InstallResult failed = outcome(InstallOutcome::ExtractorFailed);
-        failed.error = extractor;
-        failed.path = config.installFolder + extractorFileName;
-        return failed;
+        return outcome(InstallOutcome::ExtractorFailed, Failure::win32(static_cast<std::uint32_t>(extractor),
+                                                                       config.installFolder + extractorFileName));
     }
     setProgress(10);
     progress.pause(stepPauseMs);
     if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
-    if (const std::int32_t code = store.writeInstallPath(config.installFolder)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeInstallPath(config.installFolder); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     if (staged) {
         InstallResult taken = takeStagedArchive();
@@ -121,12 +118,8 @@ InstallResult Installer::run() {
         const DownloadResult archive = downloadApplication();
         // A Cancel during the download stops it at once (the partial file is gone) and rolls back
         // as a Cancel in a pause does.
-        if (archive.code == ABORTED && progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
-        if (!archive.ok()) {
-            InstallResult failed = outcome(InstallOutcome::DownloadFailed);
-            failed.download = archive;
-            return failed;
-        }
+        if (archive.is(Special::Aborted) && progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
+        if (!archive.ok()) return outcome(InstallOutcome::DownloadFailed, archive);
     }
     if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
@@ -136,21 +129,20 @@ InstallResult Installer::run() {
     const ChildExit unpacked = extractArchive(config.appArchiveName, progress);
     const std::wstring application = config.installFolder + config.appExeName;
     if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
-        InstallResult failed = outcome(InstallOutcome::ExtractionFailed);
-        failed.error = static_cast<std::int32_t>(unpacked.started() ? unpacked.exitCode : unpacked.startError);
-        failed.path = config.appArchiveName;
-        return failed;
+        // The extractor's own exit code, or Windows's reason it did not start.
+        return outcome(InstallOutcome::ExtractionFailed,
+                       Failure::win32(unpacked.started() ? unpacked.exitCode : unpacked.startError, config.appArchiveName));
     }
     setProgress(60);
-    if (const HRESULT shortcut = createDesktopShortcut(); FAILED(shortcut)) {
-        return failedStep(shortcut, desktopShortcutPath(config.shortcutName));
+    if (Failure shortcut = createDesktopShortcut(); !shortcut.ok()) {
+        return outcome(InstallOutcome::StepFailed, std::move(shortcut));
     }
     setProgress(70);
     progress.pause(stepPauseMs);
     if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
-    if (const std::int32_t code = store.writeUninstallEntry(context.offeredVersion)) {
-        return failedStep(code, store.uninstallKeyPath(config.productDisplayName));
+    if (Failure failed = store.writeUninstallEntry(context.offeredVersion); !failed.ok()) {
+        return failedStep(std::move(failed), store.uninstallKeyPath(config.productDisplayName));
     }
     setProgress(85);
     progress.pause(stepPauseMs);
@@ -168,8 +160,8 @@ InstallResult Installer::run() {
     done.restartNeeded = meaning == RuntimeResult::RestartNeeded;
     if (meaning == RuntimeResult::Failed) done.runtimeFailure = runtime.started() ? runtime.exitCode : runtime.startError;
     setProgress(100);
-    if (const std::int32_t code = store.writeIsInstalled(installCompleted)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeIsInstalled(installCompleted); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     return done;
 }

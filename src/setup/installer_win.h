@@ -18,17 +18,15 @@ enum class InstallOutcome {
     Completed,        // every step ran (see restartNeeded and runtimeFailure)
     Cancelled,        // stopped at a cancel checkpoint
     FolderFailed,     // the install folder could not be made
-    ExtractorFailed,  // the extractor could not be written whole (see error and path)
-    DownloadFailed,   // the archive did not download (see download)
-    ExtractionFailed, // the archive did not unpack into the application (see error and path)
-    StepFailed,       // the shortcut or a registry value could not be written (see error and path)
+    ExtractorFailed,  // the extractor could not be written whole (see failure)
+    DownloadFailed,   // the archive did not download (see failure)
+    ExtractionFailed, // the archive did not unpack into the application (see failure)
+    StepFailed,       // the shortcut or a registry value could not be written (see failure)
 };
 
 struct InstallResult {
     InstallOutcome outcome = InstallOutcome::Completed;
-    DownloadResult download;
-    std::int32_t error = 0;
-    std::wstring path;
+    Failure failure;  // what failed and where, for the outcomes that failed
     bool restartNeeded = false;      // the runtime installer asked for a restart
     std::uint32_t runtimeFailure = 0;  // the runtime installer's failing exit (or start) code; 0 when none
 };
@@ -51,8 +49,8 @@ public:
     // Removes a staged archive that will not be installed.
     void discardStagedArchive();
     // Copies the running installer (read from the image held since the start) into the install
-    // folder, where the Uninstall entry runs it from; 0 or the error.
-    std::int32_t copyInstaller() const;
+    // folder, where the Uninstall entry runs it from.
+    Failure copyInstaller() const;
 
 private:
     void setProgress(unsigned position) const;

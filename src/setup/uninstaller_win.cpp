@@ -33,7 +33,7 @@ void Uninstaller::stepDone(unsigned position) const {
     progress.pause(stepPauseMs);
 }
 
-RemovalResult Uninstaller::run() {
+Failure Uninstaller::run() {
     const ProductConfig& config = productConfig();
     if (store.readIsInstalled() <= 0) return {};
 
@@ -46,9 +46,9 @@ RemovalResult Uninstaller::run() {
     std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder, config.vendorFolder);
     if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
-    const RemovalResult removed = removeFolderTree(installPath);
+    const Failure removed = removeFolderTree(installPath);
     if (!removed.ok()) {
-        logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.code));
+        logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.shownCode()));
         return removed;
     }
     const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);

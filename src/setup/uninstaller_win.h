@@ -14,7 +14,7 @@ public:
     // Ends the application, removes its folder, shortcut and keys. A file that cannot be removed
     // (held open by a program that could not be ended) stops it there and is named in the
     // result: the Uninstall entry and InstallPath stay, so that a second run can finish the job.
-    RemovalResult run();
+    Failure run();
 
 private:
     void stepDone(unsigned position) const;

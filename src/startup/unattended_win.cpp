@@ -26,10 +26,10 @@ NoWindowProgress progress;
 }
 
 void uninstallOrFail(Installer* staged) {
-    const RemovalResult removed = Uninstaller(progress).run();
+    const Failure removed = Uninstaller(progress).run();
     if (removed.ok()) return;
     if (staged) staged->discardStagedArchive();
-    fail(removed.path + L" could not be removed (error " + std::to_wstring(removed.code) + L")");
+    fail(removed.path + L" could not be removed (error " + std::to_wstring(removed.shownCode()) + L")");
 }
 
 [[noreturn]] void install(Installer& installer) {
@@ -38,11 +38,11 @@ void uninstallOrFail(Installer* staged) {
     switch (result.outcome) {
         case InstallOutcome::Completed: break;
         case InstallOutcome::DownloadFailed:
-            showDownloadFailure(result.download);
+            showDownloadFailure(result.failure);
             fail(L"the archive did not download");
         case InstallOutcome::ExtractionFailed:
         case InstallOutcome::StepFailed:
-            logLine(L"install: " + result.path + L" failed with code " + std::to_wstring(result.error) +
+            logLine(L"install: " + result.failure.path + L" failed with code " + std::to_wstring(result.failure.shownCode()) +
                     L"; what the installation added is removed");
             uninstallOrFail(nullptr);
             fail(L"the installation was rolled back");
@@ -50,12 +50,10 @@ void uninstallOrFail(Installer* staged) {
             logLine(L"result: cancelled");
             end(ExitCode::Cancelled);
         default:
-            fail(L"the installation stopped with code " + std::to_wstring(result.error) + L" at " + result.path);
+            fail(L"the installation stopped with code " + std::to_wstring(result.failure.shownCode()) + L" at " +
+                 result.failure.path);
     }
-    const ProductConfig& config = productConfig();
-    if (const std::int32_t copied = installer.copyInstaller()) {
-        showErrorBox(copied, config.installFolder + config.selfFileName);
-    }
+    showErrorBox(installer.copyInstaller());
     if (result.runtimeFailure != 0) {
         // The application is in place and may run: reported, and the installation stands.
         logLine(L"warning: the runtime installer ended with code " + std::to_wstring(result.runtimeFailure));

@@ -96,7 +96,7 @@ std::int32_t RegistryStore::readDword(const std::wstring& keyPath, const std::ws
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
+Failure RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
                                         const std::wstring& text) const {
     RegistryKey key = openOrCreateKey(keyPath);
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
@@ -104,10 +104,10 @@ std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::
                                              reinterpret_cast<const BYTE*>(text.c_str()), bytes)
                             : ERROR_ACCESS_DENIED;
     logWrite(keyPath, valueName, L"\"" + text + L"\"", result);
-    return result;
+    return Failure::win32(static_cast<std::uint32_t>(result), keyPath);
 }
 
-std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
+Failure RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
                                        std::uint32_t value) const {
     RegistryKey key = openOrCreateKey(keyPath);
     const DWORD data = value;
@@ -115,7 +115,7 @@ std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::w
                                              reinterpret_cast<const BYTE*>(&data), sizeof(data))
                             : ERROR_ACCESS_DENIED;
     logWrite(keyPath, valueName, std::to_wstring(value), result);
-    return result;
+    return Failure::win32(static_cast<std::uint32_t>(result), keyPath);
 }
 
 std::wstring RegistryStore::readCurrentCulture() const {
@@ -143,7 +143,7 @@ std::int32_t RegistryStore::readIsInstalled() const {
     return value == -1 ? NOT_RECORDED : value;
 }
 
-std::int32_t RegistryStore::writeIsInstalled(std::uint32_t value) const {
+Failure RegistryStore::writeIsInstalled(std::uint32_t value) const {
     return writeDword(applicationKeyPath(productConfig().brandName), isInstalledName, value);
 }
 
@@ -157,11 +157,11 @@ std::wstring RegistryStore::readInstallPath() const {
     return readString(applicationKeyPath(sisterVendorName), installPathName);
 }
 
-std::int32_t RegistryStore::writeInstallPath(const std::wstring& folder) const {
+Failure RegistryStore::writeInstallPath(const std::wstring& folder) const {
     return writeString(applicationKeyPath(productConfig().brandName), installPathName, folder);
 }
 
-std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
+Failure RegistryStore::writeUninstallEntry(const Version& version) const {
     const ProductConfig config = productConfig();
     const std::wstring entry = uninstallKeyPath(config.productDisplayName);
     const std::wstring application = applicationKeyPath(config.brandName);
@@ -178,9 +178,10 @@ std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
         {&application, {startWithWindowsName, flagText(false)}},
     };
     for (const auto& [key, value] : values) {
-        if (const std::int32_t failed = writeString(*key, value.first, value.second)) return failed;
+        Failure failed = writeString(*key, value.first, value.second);
+        if (!failed.ok()) return failed;
     }
-    return 0;
+    return {};
 }
 
 void RegistryStore::deleteProductKeys() const {

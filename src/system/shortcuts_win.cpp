@@ -27,6 +27,9 @@ std::wstring desktopFolder() {
     return desktop.empty() || isReparsePoint(GetFileAttributesW(desktop.c_str())) ? std::wstring() : desktop;
 }
 
+// The shortcut's name under the Desktop folder as it is, for a box about a refused Desktop.
+std::wstring desktopFolderName(const std::wstring& name) { return knownFolderPath(FOLDERID_Desktop) + L"\\" + name + L".lnk"; }
+
 // Deletes the shortcut only when it is a plain file: a link or a folder under its name is not ours.
 void deleteShortcutFile(const std::wstring& name) {
     const std::wstring path = desktopShortcutPath(name);
@@ -44,10 +47,8 @@ std::wstring desktopShortcutPath(const std::wstring& name) {
     return desktop.empty() ? desktop : desktop + L"\\" + name + L".lnk";
 }
 
-HRESULT createDesktopShortcut() {
-    const ProductConfig config = productConfig();
-    const std::wstring path = desktopShortcutPath(config.shortcutName);
-    if (path.empty()) return HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE);
+namespace {
+HRESULT saveShortcut(const ProductConfig& config, const std::wstring& path) {
     enterComApartment();
     ComPointer<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, allServerContexts, IID_IShellLinkW,
@@ -79,6 +80,16 @@ HRESULT createDesktopShortcut() {
         return result;
     }
     return S_OK;
+}
+}  // namespace
+
+Failure createDesktopShortcut() {
+    const ProductConfig config = productConfig();
+    const std::wstring path = desktopShortcutPath(config.shortcutName);
+    if (path.empty()) {
+        return Failure::hresult(HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE), desktopFolderName(config.shortcutName));
+    }
+    return Failure::hresult(saveShortcut(config, path), path);
 }
 
 void removeDesktopShortcuts() {

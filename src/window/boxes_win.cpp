@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "common/text.h"
-#include "download/download_win.h"
 #include "localization/text_table.h"
 #include "system/system_functions_win.h"
 
@@ -27,19 +26,20 @@ std::wstring withAddition(const std::wstring& body, const std::wstring& addition
 }
 }  // namespace
 
-void showErrorBox(std::int32_t code, const std::wstring& path, const std::wstring& addition) {
-    if (code == 0) return;
-    showMessageBox(withAddition(errorBoxBody(systemMessageText(code), code, path), addition), text(L"IDS_TITLE_ERROR"),
-                   MB_OK);
+void showErrorBox(const Failure& failure, const std::wstring& addition) {
+    if (failure.ok()) return;
+    const std::int32_t code = failure.shownCode();
+    showMessageBox(withAddition(errorBoxBody(systemMessageText(code), code, failure.path), addition),
+                   text(L"IDS_TITLE_ERROR"), MB_OK);
 }
 
-void showDownloadFailure(const DownloadResult& result, const std::wstring& addition) {
-    if (result.ok() || result.code == ABORTED) return;
-    if (result.code == noConnection) {
+void showDownloadFailure(const Failure& result, const std::wstring& addition) {
+    if (result.ok() || result.is(Special::Aborted)) return;
+    if (result.is(Special::NoConnection)) {
         showMessageBox(withAddition(text(L"error_no_network"), addition), text(L"error_download"), MB_OK);
         return;
     }
-    showErrorBox(result.code, result.shownName, addition);
+    showErrorBox(result, addition);
 }
 
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder) {

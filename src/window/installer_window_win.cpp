@@ -183,7 +183,7 @@ void runUninstallWork() {
     WindowState& w = state();
     showWorkPage();
     w.progress.pause(stepPauseMs);
-    const RemovalResult removed = Uninstaller(w.progress).run();
+    const Failure removed = Uninstaller(w.progress).run();
     if (!removed.ok()) {
         if (w.theInstaller) w.theInstaller->discardStagedArchive();
         showMessageBox(text(L"error_uninstall_in_use", {brand(), removed.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
@@ -193,10 +193,8 @@ void runUninstallWork() {
 }
 
 void copyInstallerIntoInstallFolder() {
-    const ProductConfig& config = productConfig();
-    const std::int32_t copied = installer().copyInstaller();
     // The application is installed; only the entry that uninstalls it lacks its program.
-    if (copied != 0) showErrorBox(copied, config.installFolder + config.selfFileName);
+    showErrorBox(installer().copyInstaller());
 }
 
 void runInstallWork() {
@@ -208,17 +206,18 @@ void runInstallWork() {
             showFolderFailure(L" ", productConfig().installFolder);
             endAfterFailure();
         case InstallOutcome::ExtractorFailed:
-            showErrorBox(result.error, result.path);
+            showErrorBox(result.failure);
             endAfterFailure();
         case InstallOutcome::DownloadFailed:
-            showDownloadFailure(result.download);
+            showDownloadFailure(result.failure);
             endAfterFailure();
         case InstallOutcome::ExtractionFailed:
-            showMessageBox(text(L"error_extraction", {brand(), result.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
+            showMessageBox(text(L"error_extraction", {brand(), result.failure.path}), text(L"IDS_TITLE_ERROR"),
+                           MB_OK);
             go(Event::Failed);
             break;
         case InstallOutcome::StepFailed:
-            showErrorBox(result.error, result.path);
+            showErrorBox(result.failure);
             go(Event::Failed);
             break;
         case InstallOutcome::Cancelled: go(Event::Stopped); break;
@@ -253,7 +252,7 @@ void runUpgradeDownload() {
         if (go(Event::Done) == Page::CancelledFinal) installer().discardStagedArchive();
         return;
     }
-    if (staged.code == ABORTED) {
+    if (staged.is(Special::Aborted)) {
         go(Event::Stopped);
         return;
     }

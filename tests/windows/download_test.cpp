@@ -113,10 +113,11 @@ protected:
         setProductConfig(makeProductConfig(server + options, folder.wstring(), L"C:\\x\\setup.exe"));
     }
 
-    // The code of the result, after the window's box for it (the download itself shows none).
+    // The code of the result as the box shows it, after the window's box for it (the download
+    // itself shows none).
     static std::int32_t reported(const DownloadResult& result) {
         showDownloadFailure(result);
-        return result.code;
+        return result.shownCode();
     }
 
     std::int32_t download(const std::wstring& fileName, double start = 10, double end = 30) {
@@ -431,8 +432,9 @@ TEST_F(Download, AnArchiveIsKeptOnlyWhenItsHashIsTheSignedOne) {
     Sha256Digest wrong = right;
     wrong[0] ^= 0x01;
     const std::wstring other = L"other.zip";
-    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, other, 10, 30, progress, &wrong)),
-              hashMismatch);
+    const DownloadResult mismatch = downloadFile(L"application/3.0.3.0/", folderText, other, 10, 30, progress, &wrong);
+    EXPECT_TRUE(mismatch.is(Special::HashMismatch));
+    EXPECT_EQ(reported(mismatch), ERROR_INVALID_DATA);
     expectNothingLeft(other);
     expectOneErrorBoxAbout(other);
 

@@ -64,10 +64,10 @@ TEST_F(FileSystemTest, PathStateTellsExistingFromMissing) {
 }
 
 TEST_F(FileSystemTest, CreatesEveryMissingParent) {
-    EXPECT_EQ(createFolderWithParents(at(L"a\\b\\c\\")), 0);
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c\\")).ok());
     EXPECT_TRUE(exists(at(L"a\\b\\c")));
-    EXPECT_EQ(createFolderWithParents(at(L"a\\b\\c")), 0);
-    EXPECT_EQ(createFolderWithParents(at(L"a/b/d")), 0);
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c")).ok());
+    EXPECT_TRUE(createFolderWithParents(at(L"a/b/d")).ok());
     EXPECT_TRUE(exists(at(L"a\\b\\d")));
 }
 
@@ -76,9 +76,9 @@ TEST_F(FileSystemTest, FileOnTheWayIsAnError) {
     // The code comes with the result: the last error after the successful look at the blocker
     // is still whatever it was before, here 0, which a caller would have taken for success.
     SetLastError(0);
-    EXPECT_EQ(createFolderWithParents(at(L"blocker\\inner\\deeper")), ERROR_DIRECTORY);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker\\inner\\deeper")).code, static_cast<DWORD>(ERROR_DIRECTORY));
     SetLastError(0);
-    EXPECT_EQ(createFolderWithParents(at(L"blocker")), ERROR_DIRECTORY);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker")).code, static_cast<DWORD>(ERROR_DIRECTORY));
     EXPECT_FALSE(exists(at(L"blocker\\inner")));
 }
 
@@ -99,7 +99,7 @@ TEST_F(FileSystemTest, RemovePathTakesFilesAndEmptyFolders) {
 
 TEST_F(FileSystemTest, RemovesAWholeTreeIncludingReadOnlyEntries) {
     const std::wstring tree = at(L"Lumidex\\SSD Flashdeck");
-    ASSERT_EQ(createFolderWithParents(tree + L"\\bin\\plugins"), 0);
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\bin\\plugins").ok());
     writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
     writeFile(tree + L"\\bin\\plugins\\a.dll");
     writeFile(tree + L"\\bin\\readonly.dat");
@@ -121,15 +121,15 @@ TEST_F(FileSystemTest, MissingPathOrFileIsLeftAlone) {
 
 TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
     const std::wstring tree = at(L"busy");
-    ASSERT_EQ(createFolderWithParents(tree + L"\\sub"), 0);
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\sub").ok());
     writeFile(tree + L"\\locked.txt");
     writeFile(tree + L"\\sub\\other.txt");
     {
         FileHandle locked(CreateFileW((tree + L"\\locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.valid());
-        const RemovalResult stopped = removeFolderTree(tree);
-        EXPECT_EQ(stopped.code, ERROR_SHARING_VIOLATION);
+        const Failure stopped = removeFolderTree(tree);
+        EXPECT_EQ(stopped.code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(stopped.path, tree + L"\\locked.txt");  // the file the user must free
         EXPECT_TRUE(exists(tree + L"\\locked.txt"));
         EXPECT_TRUE(exists(tree));
@@ -140,7 +140,7 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
 
 TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
     const std::wstring victim = at(L"keep");
-    ASSERT_EQ(createFolderWithParents(victim), 0);
+    ASSERT_TRUE(createFolderWithParents(victim).ok());
     writeFile(victim + L"\\data.txt");
     removeFolderTree(at(L"keep\\..\\keep"));
     deleteFilesInFolder(at(L"keep\\..\\keep\\"));
@@ -180,7 +180,7 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
 
 // The relaunch tells the temporary folder by the folder itself, not by how a path spells it.
 TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
-    ASSERT_EQ(createFolderWithParents(at(L"Copy Folder\\Inner")), 0);
+    ASSERT_TRUE(createFolderWithParents(at(L"Copy Folder\\Inner")).ok());
     writeFile(at(L"Copy Folder\\Inner\\setup.exe"));
     std::wstring upper = root_;
     for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
@@ -201,7 +201,7 @@ TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
 
 TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
     const std::wstring vendor = at(L"Lumidex");
-    ASSERT_EQ(createFolderWithParents(vendor + L"\\Other Product"), 0);
+    ASSERT_TRUE(createFolderWithParents(vendor + L"\\Other Product").ok());
     writeFile(vendor + L"\\notes.pdf");
     writeFile(vendor + L"\\more.txt");
     writeFile(vendor + L"\\Other Product\\keep.txt");

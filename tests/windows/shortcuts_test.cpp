@@ -100,7 +100,7 @@ TEST_F(ShortcutTest, PathIsOnTheDesktopWithLinkExtension) {
 }
 
 TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
-    ASSERT_EQ(createDesktopShortcut(), S_OK);
+    ASSERT_TRUE(createDesktopShortcut().ok());
     const ProductConfig& config = productConfig();
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
@@ -116,14 +116,14 @@ TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
 // The shell calls that follow the shortcut on the installer's thread need its COM apartment: a
 // thread without one still has it after the shortcut is made.
 TEST_F(ShortcutTest, TheThreadStaysInItsApartment) {
-    HRESULT made = E_FAIL;
+    bool made = false;
     HRESULT again = E_FAIL;
     std::thread([&] {
-        made = createDesktopShortcut();
+        made = createDesktopShortcut().ok();
         again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (SUCCEEDED(again)) CoUninitialize();
     }).join();
-    EXPECT_EQ(made, S_OK);
+    EXPECT_TRUE(made);
     EXPECT_EQ(again, S_FALSE) << "the apartment was left when the shortcut was made";
 }
 
@@ -139,18 +139,19 @@ TEST_F(ShortcutTest, ExistingFileOfTheSameNameIsReplaced) {
 // and the error box shows it, not a code made up for every shortcut failure.
 TEST_F(ShortcutTest, AFailureReportsTheHresultOfTheCallThatFailed) {
     ASSERT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
-    const HRESULT made = createDesktopShortcut();
+    const Failure made = createDesktopShortcut();
     RemoveDirectoryW(path_.c_str());
-    ASSERT_TRUE(FAILED(made));
-    EXPECT_EQ(HRESULT_FACILITY(made), FACILITY_WIN32) << std::hex << made;
+    ASSERT_EQ(made.kind, Failure::Kind::HResult);
+    EXPECT_EQ(HRESULT_FACILITY(made.code), FACILITY_WIN32) << std::hex << made.code;
+    EXPECT_EQ(made.path, path_);
 
     if (textTable().cultures().empty()) loadFromResource(textTable());
     textTable().setCulture(L"en-US");
     BoxRecorder recorder;
-    showErrorBox(made, path_);
+    showErrorBox(made);
     ASSERT_EQ(recorder.boxes().size(), 1u);
     std::wostringstream code;
-    code << L"(0x" << std::hex << static_cast<unsigned long>(made) << L")";
+    code << L"(0x" << std::hex << made.code << L")";
     EXPECT_NE(recorder.boxes()[0].text.find(code.str()), std::wstring::npos) << recorder.boxes()[0].text;
     EXPECT_EQ(recorder.boxes()[0].text.find(L"(0x52)"), std::wstring::npos);
 }

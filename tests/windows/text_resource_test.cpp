@@ -167,11 +167,11 @@ TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
         BoxRecorder recorder;
 
         shared.setCulture(L"en-US");
-        showErrorBox(0, L"C:\\x\\file.zip");
+        showErrorBox(Failure::win32(0, L"C:\\x\\file.zip"));
         EXPECT_TRUE(recorder.boxes().empty());
-        showErrorBox(2, L"C:\\x\\file.zip");
+        showErrorBox(Failure::win32(2, L"C:\\x\\file.zip"));
         shared.setCulture(L"de-DE");
-        showErrorBox(0x20001234, L"");
+        showErrorBox(Failure::win32(0x20001234));
         shownBoxes = recorder.boxes();
     }
     shared.setCulture(previous);

@@ -139,7 +139,7 @@ int wmain(int argc, wchar_t** argv) {
         const DownloadResult download =
             downloadFile(L"", folder, fileName, 10, 30, progress, mode == L"hashed" ? &expected : nullptr);
         showDownloadFailure(download);
-        result = download.code;
+        result = download.shownCode();
     } else {
         std::fwprintf(stderr, L"unknown mode %ls\n", mode.c_str());
         return 2;
