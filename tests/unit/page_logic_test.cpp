@@ -5,18 +5,10 @@
 #include <vector>
 
 #include "common/product_config.h"
-#include "common/text.h"
-#include "setup/setup_rules.h"
-#include "startup/command_line.h"
 #include "window/page_logic.h"
+#include "../support/versions.h"
 
 namespace {
-Version version(const wchar_t* text) {
-    Version v;
-    v.assign(text);
-    return v;
-}
-
 struct PageCase {
     std::int32_t isInstalled;
     bool uninstallMode;
@@ -159,48 +151,4 @@ TEST(PageTexts, JoinsLabelsAndSuccessText) {
               L"Click on the Finish button to run the application.");
 }
 
-TEST(UninstallPaths, PrefersRecordedPathAndFindsVendorFolder) {
-    const std::wstring configured = L"C:\\PF\\Lumidex\\SSD Flashdeck\\";
-    const std::wstring vendor = L"C:\\PF\\Lumidex\\";
-    EXPECT_EQ(folderToRemove(L"", configured, vendor), configured);
-    EXPECT_EQ(folderToRemove(L"c:\\pf\\lumidex\\ssd flashdeck", configured, vendor), L"c:\\pf\\lumidex\\ssd flashdeck");
-    EXPECT_EQ(folderToRemove(L"C:\\PF\\Lumidex\\Older Flashdeck\\", configured, vendor),
-              L"C:\\PF\\Lumidex\\Older Flashdeck\\");
-    // Anything else recorded is not trusted with a removal as administrator.
-    for (const wchar_t* recorded : {L"D:\\Apps\\SSD Flashdeck\\", L"D:\\Data", L"\\\\server\\share\\SSD Flashdeck",
-                                    L"C:\\PF\\Lumidex\\..\\..\\Windows", L"C:\\PF\\Lumidex", L"C:\\PF\\Lumidex\\",
-                                    L"C:\\PF\\LumidexOther\\x", L"relative\\SSD Flashdeck"}) {
-        EXPECT_EQ(folderToRemove(recorded, configured, vendor), configured) << recorded;
-    }
-    EXPECT_EQ(vendorFolderOf(configured, L"SSD Flashdeck"), L"C:\\PF\\Lumidex\\");
-    EXPECT_EQ(vendorFolderOf(L"D:\\Tools\\Flash\\", L"SSD Flashdeck"), L"");
-    EXPECT_EQ(vendorFolderOf(L"D:\\ssd flashdeck\\", L"SSD Flashdeck"), L"");
-    // A path that starts with the word has no vendor folder to clean.
-    EXPECT_EQ(vendorFolderOf(L"SSD Flashdeck\\", L"SSD Flashdeck"), L"");
-}
-
-TEST(TempCopy, RecognisesPathsInsideTheTemporaryFolder) {
-    const std::wstring temp = L"C:\\Users\\Ann\\AppData\\Local\\Temp\\";
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\LFD1\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"c:\\users\\ann\\appdata\\local\\temp\\a\\b\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\x.exe", L"C:\\Users\\Ann\\AppData\\Local\\Temp"));
-    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\Downloads\\setup.exe", temp));
-    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\TempOther\\setup.exe", temp));
-    EXPECT_FALSE(isInsideFolder(L"C:\\setup.exe", L""));
-}
-
-TEST(TempCopy, CopyFolderLiesInsideTheTemporaryFolder) {
-    const std::wstring temp = L"C:\\T\\";
-    const std::wstring a = copyFolderPath(temp, 0x10, 0, 0x99);
-    EXPECT_TRUE(isInsideFolder(a + L"\\setup.exe", temp));
-    EXPECT_NE(a, copyFolderPath(temp, 0x10, 1, 0x99));
-    EXPECT_EQ(copyFolderPath(L"C:\\T", 1, 2, 3), copyFolderPath(temp, 1, 2, 3));
-    // The copy knows its folder by this name (and by the folder's place in the temporary folder).
-    EXPECT_TRUE(isCopyFolderName(fileNamePart(a)));
-    EXPECT_TRUE(isCopyFolderName(L"lfd1a-0-ff"));
-    for (const wchar_t* other : {L"LFD", L"LFD1-2", L"LFD1-2-3-4", L"LFDx-1-2", L"LFD1--2", L"Temp1_setup.zip", L"LFD1-2-3 "}) {
-        EXPECT_FALSE(isCopyFolderName(other)) << other;
-    }
-}
 }  // namespace

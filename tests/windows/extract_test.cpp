@@ -16,6 +16,7 @@
 #include "system/message_pump_win.h"
 #include "system/paths_win.h"
 #include "system/system_functions_win.h"
+#include "../support/files_win.h"
 
 namespace {
 std::string readAll(const std::wstring& path) {
@@ -28,7 +29,6 @@ void writeAll(const std::wstring& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::uint32_t crc32(const std::string& data) {
     std::uint32_t crc = 0xFFFFFFFFu;

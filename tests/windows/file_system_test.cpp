@@ -10,17 +10,9 @@
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
 #include "system/paths_win.h"
+#include "../support/files_win.h"
 
 namespace {
-void writeFile(const std::wstring& path, const char* text = "x") {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file.valid()) << "cannot write test file";
-    DWORD written = 0;
-    WriteFile(file.get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-}
-
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // A fresh folder in the temporary folder, removed with everything in it afterwards.
 class FileSystemTest : public ::testing::Test {
 protected:

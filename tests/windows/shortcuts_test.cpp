@@ -15,17 +15,10 @@
 #include "system/shortcuts_win.h"
 #include "system/system_functions_win.h"
 #include "box_recorder.h"
+#include "../support/files_win.h"
 
 namespace {
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void writeFile(const std::wstring& path, const char* bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr);
-    CloseHandle(file);
-}
 
 struct LinkContents {
     bool loaded = false;

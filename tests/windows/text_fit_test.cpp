@@ -23,6 +23,7 @@
 #include "system/system_functions_win.h"
 #include "window/controls_win.h"
 #include "window/page_logic.h"
+#include "../support/versions.h"
 
 namespace {
 constexpr int kWidthSlackPercent = 5;
@@ -39,12 +40,6 @@ std::string utf8(const std::wstring& text) {
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
-}
-
-Version version(const wchar_t* text) {
-    Version v;
-    v.assign(text);
-    return v;
 }
 
 enum class Wrap { SingleLine, WordWrapped };
