@@ -288,7 +288,7 @@ VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& sign
 
 VersionCheck fetchServerVersion() {
     std::wstring body;
-    const DownloadResult file = downloadText(L"config/", L"lista_updater.xml", body);
+    const DownloadResult file = downloadText(versionFileFolder, versionFileName, body);
     if (!file.ok()) {
         VersionCheck failed;
         failed.download = file;
@@ -297,7 +297,8 @@ VersionCheck fetchServerVersion() {
     std::wstring signature;
     P256PublicKey key{};
     VersionCheck check;
-    if (downloadText(L"config/", L"lista_updater.xml.sig", signature).ok() && builtInSigningKey(key)) {
+    if (downloadText(versionFileFolder, std::wstring(versionFileName) + L".sig", signature).ok() &&
+        builtInSigningKey(key)) {
         check = checkVersionFile(body, signature, key);
     }
     check.download = file;

@@ -9,7 +9,7 @@
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/paths_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 
 namespace {
 constexpr const wchar_t* batchFileName = L"unzip.bat";

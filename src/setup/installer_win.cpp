@@ -28,7 +28,7 @@ InstallResult failedStep(Failure failure, const std::wstring& shownPath) {
 }
 }  // namespace
 
-std::wstring stagingFolder() { return productConfig().vendorFolder + L"Flashdeck upgrade\\"; }
+std::wstring stagingFolder() { return productConfig().vendorFolder + stagingFolderName; }
 
 bool ensureInstallFolder() {
     const std::wstring& folder = productConfig().installFolder;

@@ -51,7 +51,7 @@ Failure Uninstaller::run() {
         logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.shownCode()));
         return removed;
     }
-    const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);
+    const std::wstring vendorFolder = vendorFolderOf(installPath, productWord);
     if (!vendorFolder.empty()) deleteFilesInFolder(vendorFolder);
     stepDone(40);
 

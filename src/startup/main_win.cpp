@@ -16,10 +16,10 @@
 #include "startup/unattended_win.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/paths_win.h"
 #include "system/message_pump_win.h"
+#include "system/paths_win.h"
 #include "system/registry_store_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "window/boxes_win.h"
 #include "window/installer_window_win.h"
 

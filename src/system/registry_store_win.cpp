@@ -20,14 +20,13 @@ constexpr const wchar_t* isInstalledName = L"IsInstalled";
 constexpr const wchar_t* installPathName = L"InstallPath";
 constexpr const wchar_t* displayIconName = L"DisplayIcon";
 constexpr const wchar_t* installSourceName = L"InstallSource";
-constexpr const wchar_t* publisherName = L"Publisher";
+constexpr const wchar_t* publisherValueName = L"Publisher";
 constexpr const wchar_t* uninstallStringName = L"UninstallString";
 constexpr const wchar_t* displayVersionName = L"DisplayVersion";
 constexpr const wchar_t* isCachePolicyName = L"IsCachePolicy";
 constexpr const wchar_t* displayNameName = L"DisplayName";
 constexpr const wchar_t* startMinimizedName = L"StartMinimized";
 constexpr const wchar_t* startWithWindowsName = L"StartWithWindows";
-constexpr const wchar_t* publisherText = L"Varnholt Corporation";
 
 RegistryKey openKey(const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
@@ -171,7 +170,7 @@ Failure RegistryStore::writeUninstallEntry(const Version& version) const {
         {&entry, {displayNameName, config.productDisplayName}},
         {&entry, {displayIconName, config.installFolder + config.appExeName}},
         {&entry, {installSourceName, config.installFolder + config.selfFileName}},
-        {&entry, {publisherName, publisherText}},
+        {&entry, {publisherValueName, publisherName}},
         {&entry, {uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName)}},
         {&application, {isCachePolicyName, L"0"}},
         {&application, {startMinimizedName, flagText(false)}},

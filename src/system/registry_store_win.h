@@ -31,9 +31,6 @@ public:
     Failure writeUninstallEntry(const Version& version) const;
     void deleteProductKeys() const;
 
-    const std::wstring sisterVendorName = L"Kelvra";
-    const std::wstring productWord = L"SSD Flashdeck";
     const std::wstring softwareRoot = L"SOFTWARE";
     const std::wstring uninstallParent = L"Microsoft\\Windows\\CurrentVersion\\Uninstall";
-    const std::wstring sisterUninstallEntryName = L"Kelvra SSD Flashdeck";
 };

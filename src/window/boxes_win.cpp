@@ -4,7 +4,7 @@
 
 #include "common/text.h"
 #include "localization/text_table.h"
-#include "system/system_functions_win.h"
+#include "system/message_texts_win.h"
 
 namespace {
 int systemMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags) {

@@ -96,7 +96,7 @@ bool cancelVisible(Page page) {
 }
 
 std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText) {
-    return L"Flashdeck " + versionWord + L": " + versionText;
+    return std::wstring(versionLabelName) + L" " + versionWord + L": " + versionText;
 }
 
 std::wstring installerVersionLabelText(const std::wstring& installWord, const std::wstring& versionWord,

@@ -20,7 +20,7 @@
 #include "localization/text_table.h"
 #include "system/crypto_win.h"
 #include "system/message_pump_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "window/boxes_win.h"
 #include "box_recorder.h"
 

@@ -15,7 +15,7 @@
 #include "setup/setup_rules.h"
 #include "system/message_pump_win.h"
 #include "system/paths_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "../support/files_win.h"
 
 namespace {

@@ -12,8 +12,8 @@
 
 #include "common/product_config.h"
 #include "localization/text_table.h"
+#include "system/resources_win.h"
 #include "system/shortcuts_win.h"
-#include "system/system_functions_win.h"
 #include "box_recorder.h"
 #include "../support/files_win.h"
 

@@ -20,7 +20,7 @@
 #include "../unit/known_languages.h"
 #include "common/product_config.h"
 #include "localization/text_table.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "window/controls_win.h"
 #include "window/page_logic.h"
 #include "../support/versions.h"

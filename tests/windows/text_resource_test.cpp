@@ -11,7 +11,8 @@
 
 #include "window/boxes_win.h"
 #include "common/text.h"
-#include "system/system_functions_win.h"
+#include "system/message_texts_win.h"
+#include "system/resources_win.h"
 #include "localization/text_table.h"
 #include "box_recorder.h"
 #include "../unit/known_languages.h"
