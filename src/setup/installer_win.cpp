@@ -129,9 +129,12 @@ InstallResult Installer::run() {
     const ChildExit unpacked = extractArchive(config.appArchiveName, progress);
     const std::wstring application = config.installFolder + config.appExeName;
     if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
-        // The extractor's own exit code, or Windows's reason it did not start.
-        return outcome(InstallOutcome::ExtractionFailed,
-                       Failure::win32(unpacked.started() ? unpacked.exitCode : unpacked.startError, config.appArchiveName));
+        // Windows's reason the extractor did not start, its own exit code, or, when it reported
+        // success, the application's file that is not there.
+        const DWORD code = !unpacked.started() ? unpacked.startError
+                           : unpacked.exitCode != 0 ? unpacked.exitCode
+                                                    : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+        return outcome(InstallOutcome::ExtractionFailed, Failure::win32(code, config.appArchiveName));
     }
     setProgress(60);
     if (Failure shortcut = createDesktopShortcut(); !shortcut.ok()) {
