@@ -1,8 +1,8 @@
 #include "download/download_win.h"
 
-#include <commctrl.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +24,9 @@ constexpr std::int32_t truncatedDownload = ERROR_UNEXP_NET_ERR;
 // A version file is a few hundred bytes; a server sending more is not one to be trusted.
 constexpr std::size_t textLimit = 64 * 1024;
 constexpr std::int32_t tooLarge = ERROR_FILE_TOO_LARGE;
+// Inside this file only: a body whose SHA-256 is not the signed one (no system code is negative
+// and this small).
+constexpr std::int32_t hashMismatchCode = -2;
 
 bool systemConnectionTest() {
     DWORD flags = 0;
@@ -34,6 +37,15 @@ bool systemConnectionTest() {
 ConnectionTest connectionTest = systemConnectionTest;
 
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
+
+// The failure for a code of the transfer or of the file being written.
+Failure failureOf(std::int32_t code, const std::wstring& name) {
+    if (code == 0) return {};
+    if (code == ABORTED) return Failure::special(Special::Aborted, name);
+    if (code == timedOut) return Failure::special(Special::TimedOut, name);
+    if (code == hashMismatchCode) return Failure::special(Special::HashMismatch, name);
+    return Failure::win32(static_cast<std::uint32_t>(code), name);
+}
 
 std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
@@ -54,34 +66,31 @@ void logBody(const std::wstring& url, double bytes, std::int32_t code) {
 // Hands each piece of the body to take(bytes, count), which returns 0 to go on or a code to
 // stop with. 0 at the end of the body, else the code that stopped it.
 template <typename Take>
-std::int32_t readBody(Transfer& transfer, const CancelToken* cancel, bool pump, Take take) {
+std::int32_t readBody(Transfer& transfer, Progress& progress, Take take) {
     std::vector<char> piece;
     for (;;) {
-        if (const std::int32_t code = transfer.next(piece, cancel, pump)) return code;
+        if (const std::int32_t code = transfer.next(piece, progress)) return code;
         if (piece.empty()) return 0;
         if (const std::int32_t stop = take(piece.data(), static_cast<DWORD>(piece.size()))) return stop;
     }
 }
 
 // Waits ms before the next attempt, in slices, so that a Cancel ends the wait.
-bool pauseUnlessCancelled(int ms, const CancelToken* cancel, bool pump) {
-    constexpr int slice = 50;
-    for (int waited = 0; waited < ms; waited += slice) {
-        if (cancel && cancel->cancelled()) return false;
-        if (pump) {
-            waitPumping(slice);
-        } else {
-            Sleep(slice);
-        }
+bool pauseUnlessCancelled(int ms, Progress& progress) {
+    constexpr ULONGLONG slice = 50;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        if (progress.cancelRequested()) return false;
+        progress.wait(nullptr, static_cast<unsigned long>(std::min(end - now, slice)));
     }
-    return !(cancel && cancel->cancelled());
+    return !progress.cancelRequested();
 }
 
 // The file being downloaded: its bytes on disk, their hash, and the bar that follows them.
 class Destination {
 public:
-    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, HWND progressBar)
-        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), bar_(progressBar) {
+    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, Progress& progress)
+        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), progress_(progress) {
         if (hashed_) hash_.emplace();
     }
     bool ready() const { return file_.valid() && (!hashed_ || hash_->ready()); }
@@ -95,20 +104,20 @@ public:
             !SetEndOfFile(file_.get())) {
             return lastError();
         }
-        return hashed_ && !hash_->ready() ? hashMismatch : 0;
+        return hashed_ && !hash_->ready() ? hashMismatchCode : 0;
     }
 
     std::int32_t append(const char* bytes, DWORD count, double expected) {
         DWORD written = 0;
         if (!WriteFile(file_.get(), bytes, count, &written, nullptr)) return lastError();
-        if (hashed_ && !hash_->update(bytes, count)) return hashMismatch;
+        if (hashed_ && !hash_->update(bytes, count)) return hashMismatchCode;
         received_ += count;
-        if (expected != 0 && bar_) {
+        if (expected != 0) {
             // Once per step of the bar, and never backwards when a download starts over.
             const unsigned position = progressPosition(start_, end_, received_, expected);
             if (static_cast<long long>(position) > shown_) {
                 shown_ = position;
-                SendMessageW(bar_, PBM_SETPOS, position, 0);
+                progress_.position(position);
             }
         }
         return 0;
@@ -127,14 +136,14 @@ private:
     std::optional<Sha256> hash_;
     double received_ = 0;
     double start_, end_;
-    HWND bar_;
+    Progress& progress_;
     long long shown_ = -1;  // nothing shown yet
 };
 
 // Fetches url into destination, resuming after a dropped connection. The result names the
 // file unless the server was never reached.
 DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileName, Destination& destination,
-                             const CancelToken* cancel, bool pump) {
+                             Progress& progress) {
     std::wstring validator;  // of the answer the bytes on disk came from
     double expected = 0;
     bool reached = false;
@@ -142,10 +151,10 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         // Without a validator a resumed body could belong to another file: it starts over.
         const bool resuming = destination.received() > 0 && !validator.empty();
         if (destination.received() > 0 && !resuming) {
-            if (const std::int32_t code = destination.startOver()) return {code, fileName};
+            if (const std::int32_t code = destination.startOver()) return failureOf(code, fileName);
         }
         Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
-        const ResponseHead head = transfer.head(cancel, pump);
+        const ResponseHead head = transfer.head(progress);
         logAnswer(url, head, resuming ? destination.received() : 0);
         std::int32_t code = head.code;
         bool final = false;  // an answer, or a fault of ours, that another attempt would not change
@@ -173,7 +182,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                 if (code == 0) code = truncatedDownload;
             }
             if (code == 0) {
-                code = readBody(transfer, cancel, pump, [&](const char* bytes, DWORD count) {
+                code = readBody(transfer, progress, [&](const char* bytes, DWORD count) {
                     const std::int32_t written = destination.append(bytes, count, expected);
                     final = written != 0;
                     return written;
@@ -182,12 +191,12 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
             }
         }
         logBody(url, destination.received(), code);
-        if (code == 0) return {0, L""};
+        if (code == 0) return {};
         // Only a connection that broke after the server first answered is tried again; a server
         // never reached is reported at once, as are a 404, a full disk or a Cancel.
         const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts;
-        if (!retry) return {code, reached ? fileName : L""};
-        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), cancel, pump)) return {ABORTED, fileName};
+        if (!retry) return failureOf(code, reached ? fileName : L"");
+        if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), progress)) return Failure::special(Special::Aborted, fileName);
     }
 }
 }  // namespace
@@ -195,10 +204,9 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
 void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : systemConnectionTest; }
 
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel,
+                            double progressStart, double progressEnd, Progress& progress,
                             const Sha256Digest* expectedSha256) {
-    if (!connectionTest()) return {noConnection, fileName};
-    if (cancel) cancel->reset();
+    if (!connectionTest()) return Failure::special(Special::NoConnection, fileName);
 
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
@@ -209,45 +217,46 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     const std::wstring partial = target + L".part";
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file) return {lastError(), fileName};
-    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progressBar);
-    DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, cancel, progressBar != nullptr)
-                                                : DownloadResult{hashMismatch, fileName};
+    if (!file) return failureOf(lastError(), fileName);
+    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progress);
+    DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, progress)
+                                                : Failure::special(Special::HashMismatch, fileName);
     if (result.ok() && expectedSha256) {
         const bool matches = destination.matches(*expectedSha256);
         logLine(L"SHA-256 of " + fileName + (matches ? L" matches" : L" does not match") + L" the signed version file");
-        if (!matches) result = {hashMismatch, fileName};
+        if (!matches) result = Failure::special(Special::HashMismatch, fileName);
     }
     destination.close();
     if (result.ok() && !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        result = {lastError(), fileName};
+        result = failureOf(lastError(), fileName);
     }
     if (!result.ok()) DeleteFileW(partial.c_str());
     return result;
 }
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, HWND progressBar, CancelToken* cancel,
-                                       const Sha256Digest* expectedSha256) {
-    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progressBar,
-                        cancel, expectedSha256);
+                                       double progressEnd, Progress& progress, const Sha256Digest* expectedSha256) {
+    return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progress,
+                        expectedSha256);
 }
 
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
     text.clear();
-    if (!connectionTest()) return {noConnection, fileName};
+    if (!connectionTest()) return Failure::special(Special::NoConnection, fileName);
 
+    // A few hundred bytes before any window exists: nothing to show, nothing to cancel.
+    NoWindowProgress quiet;
     Transfer transfer(url, L"");
-    const ResponseHead head = transfer.head(nullptr, false);
+    const ResponseHead head = transfer.head(quiet);
     logAnswer(url, head, 0);
-    if (head.code != 0) return {head.code, L""};
+    if (head.code != 0) return failureOf(head.code, L"");
     std::int32_t code = statusErrorCode(head.status);
     const double expected = parseContentLength(head.contentLength);
     if (code == 0 && expected > textLimit) code = tooLarge;
     if (code == 0) {
-        code = readBody(transfer, nullptr, false, [&text](const char* bytes, DWORD count) {
+        code = readBody(transfer, quiet, [&text](const char* bytes, DWORD count) {
             if (text.size() + count > textLimit) return tooLarge;
             // The file is ASCII; any other byte becomes the character of the same number.
             for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));
@@ -257,7 +266,7 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     if (code == 0 && text.size() < expected) code = truncatedDownload;
     logBody(url, static_cast<double>(text.size()), code);
     if (code != 0) text.clear();
-    return {code, code == 0 ? L"" : fileName};
+    return failureOf(code, fileName);
 }
 
 VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& signature, const P256PublicKey& key) {
@@ -279,7 +288,7 @@ VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& sign
 
 VersionCheck fetchServerVersion() {
     std::wstring body;
-    const DownloadResult file = downloadText(L"config/", L"lista_updater.xml", body);
+    const DownloadResult file = downloadText(versionFileFolder, versionFileName, body);
     if (!file.ok()) {
         VersionCheck failed;
         failed.download = file;
@@ -288,7 +297,8 @@ VersionCheck fetchServerVersion() {
     std::wstring signature;
     P256PublicKey key{};
     VersionCheck check;
-    if (downloadText(L"config/", L"lista_updater.xml.sig", signature).ok() && builtInSigningKey(key)) {
+    if (downloadText(versionFileFolder, std::wstring(versionFileName) + L".sig", signature).ok() &&
+        builtInSigningKey(key)) {
         check = checkVersionFile(body, signature, key);
     }
     check.download = file;

@@ -7,36 +7,27 @@
 #include <string>
 
 #include "common/digests.h"
+#include "common/failure.h"
 #include "download/transfer_win.h"
 
-inline constexpr std::int32_t noConnection = -1;
-
-struct DownloadResult {
-    // 0 when the whole body arrived; ABORTED; noConnection; else the system or WinINet code.
-    std::int32_t code = 0;
-    // The name the error box shows: the file's, or empty when the server was never reached.
-    std::wstring shownName;
-    bool ok() const { return code == 0; }
-};
+// A download's result: ok, or the failure with the file's name (empty when the server was never
+// reached): a Win32 or WinINet error, or Aborted, NoConnection, HashMismatch, TimedOut.
+using DownloadResult = Failure;
 
 // Whether the machine reports an internet connection. Tests replace it.
 using ConnectionTest = bool (*)();
 void setConnectionTest(ConnectionTest test);
 
-// Reported when the body's SHA-256 is not the one the signed version file names.
-inline constexpr std::int32_t hashMismatch = 13;  // ERROR_INVALID_DATA: "The data is invalid."
-
-// Streams root + urlPart + fileName into folder + fileName, moving the bar from progressStart
-// to progressEnd; with a bar, the thread's messages are dispatched between reads, so the window
-// stays alive and a Cancel reaches the token. A cancel token is cleared when the download
-// starts. With expectedSha256 the body is hashed as it arrives and kept only when it matches.
+// Streams root + urlPart + fileName into folder + fileName, reporting positions from progressStart
+// to progressEnd; it waits for the network through progress, which also stops it with a Cancel
+// (Aborted). With expectedSha256 the body is hashed as it arrives and kept only when it matches.
 // Nothing partial or unverified is left under the file's name.
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
-                            double progressStart, double progressEnd, HWND progressBar, CancelToken* cancel = nullptr,
+                            double progressStart, double progressEnd, Progress& progress,
                             const Sha256Digest* expectedSha256 = nullptr);
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, HWND progressBar, CancelToken* cancel = nullptr,
+                                       double progressEnd, Progress& progress,
                                        const Sha256Digest* expectedSha256 = nullptr);
 
 // Reads a small file into text (one character per byte); text is empty after a failure.

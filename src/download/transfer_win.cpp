@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "system/handles_win.h"
-#include "system/message_pump_win.h"
 #include "system/system_functions_win.h"
 
 namespace {
@@ -195,7 +194,7 @@ DWORD WINAPI runTransfer(void* parameter) {
 
 // Waits until ready() holds (tested under the lock), the token is cancelled, or limitMs pass.
 template <typename Ready>
-std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* cancel, bool pump, Ready ready) {
+std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Ready ready) {
     const ULONGLONG deadline = now() + limitMs;
     const auto check = [&state, &ready] {
         Locked locked(state.lock);
@@ -203,14 +202,10 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* can
     };
     for (;;) {
         // A Cancel wins over data already waiting: nothing read after it is used.
-        if (cancel && cancel->cancelled()) return ABORTED;
+        if (progress.cancelRequested()) return ABORTED;
         bool arrived = check();
         if (!arrived && state.flowing) {
-            if (pump) {
-                MsgWaitForMultipleObjectsEx(0, nullptr, pollWhileFlowingMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            } else {
-                Sleep(pollWhileFlowingMs);
-            }
+            progress.wait(nullptr, pollWhileFlowingMs);
             arrived = check();
             state.flowing = arrived;
         }
@@ -223,24 +218,18 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, const CancelToken* can
         const ULONGLONG current = now();
         if (arrived) {
             // The window still repaints and sees a Cancel while data pours in.
-            if (pump && current - state.lastPump >= waitSliceMs) {
+            if (current - state.lastPump >= waitSliceMs) {
                 state.lastPump = current;
-                pumpMessages();
-                if (cancel && cancel->cancelled()) return ABORTED;
+                progress.wait(nullptr, 0);
+                if (progress.cancelRequested()) return ABORTED;
             }
             return 0;
         }
         if (current >= deadline) return timedOut;
         const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - current, waitSliceMs));
-        HANDLE changed = state.changed.get();
-        if (pump) {
-            // The window repaints, shows the bar and takes a Cancel while the network is slow.
-            MsgWaitForMultipleObjectsEx(1, &changed, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            state.lastPump = now();
-            pumpMessages();
-        } else {
-            WaitForSingleObject(changed, slice);
-        }
+        // The window repaints, shows the bar and takes a Cancel while the network is slow.
+        progress.wait(state.changed.get(), slice);
+        state.lastPump = now();
         Locked locked(state.lock);
         state.callerWaiting = false;
         state.flowing = ready();
@@ -275,11 +264,11 @@ Transfer::~Transfer() {
     WakeAllConditionVariable(&state_->roomOrLeft);
 }
 
-ResponseHead Transfer::head(const CancelToken* cancel, bool pump) {
+ResponseHead Transfer::head(Progress& progress) {
     TransferState& state = *state_;
     // Connecting, then the wait for the first data; WinINet may not keep to either.
     const DWORD limit = state.timeouts.connectMs + state.timeouts.receiveMs;
-    const std::int32_t waited = waitFor(state, limit, cancel, pump, [&state] { return state.headReady; });
+    const std::int32_t waited = waitFor(state, limit, progress, [&state] { return state.headReady; });
     Locked locked(state.lock);
     if (waited != 0) {
         ResponseHead stopped;
@@ -289,7 +278,7 @@ ResponseHead Transfer::head(const CancelToken* cancel, bool pump) {
     return state.head;
 }
 
-std::int32_t Transfer::next(std::vector<char>& bytes, const CancelToken* cancel, bool pump) {
+std::int32_t Transfer::next(std::vector<char>& bytes, Progress& progress) {
     TransferState& state = *state_;
     // The caller's last piece goes back to be read into: no allocation per read.
     if (bytes.capacity() >= readSize) {
@@ -297,7 +286,7 @@ std::int32_t Transfer::next(std::vector<char>& bytes, const CancelToken* cancel,
         if (state.spare.size() < maxQueued) state.spare.push_back(std::move(bytes));
     }
     bytes.clear();
-    const std::int32_t waited = waitFor(state, state.timeouts.receiveMs, cancel, pump,
+    const std::int32_t waited = waitFor(state, state.timeouts.receiveMs, progress,
                                         [&state] { return !state.pieces.empty() || state.finished; });
     if (waited != 0) return waited;
     bool wake = false;

@@ -10,19 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "common/progress.h"
+
 inline constexpr std::int32_t ABORTED = static_cast<std::int32_t>(0x80004004);  // E_ABORT
-
-// A cancellation request handed to a download by its owner (the install sequence), tested
-// while the download waits for the network.
-class CancelToken {
-public:
-    void cancel() { cancelled_ = true; }
-    void reset() { cancelled_ = false; }
-    bool cancelled() const { return cancelled_; }
-
-private:
-    bool cancelled_ = false;
-};
 
 struct NetworkTimeouts {
     DWORD connectMs = 30000;  // until the server has answered a connection
@@ -56,11 +46,11 @@ public:
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
-    // Waits for the server's answer. With pump, the thread's messages are dispatched meanwhile.
-    ResponseHead head(const CancelToken* cancel, bool pump);
+    // Waits for the server's answer, through progress (which may stop it with a Cancel).
+    ResponseHead head(Progress& progress);
     // Waits for the next piece of the body: 0 with bytes, 0 with none at the end of the body,
     // ABORTED, timedOut or WinINet's code of a failed read.
-    std::int32_t next(std::vector<char>& bytes, const CancelToken* cancel, bool pump);
+    std::int32_t next(std::vector<char>& bytes, Progress& progress);
 
 private:
     std::shared_ptr<TransferState> state_;

@@ -9,7 +9,7 @@
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/paths_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 
 namespace {
 constexpr const wchar_t* batchFileName = L"unzip.bat";
@@ -28,7 +28,7 @@ std::int32_t writeResourceToFile(int id, int type, const std::wstring& fileName)
     return writeWholeFile(productConfig().installFolder + fileName, data, size, CREATE_ALWAYS);
 }
 
-ChildExit extractArchive(const std::wstring& archiveName) {
+ChildExit extractArchive(const std::wstring& archiveName, Progress& progress) {
     const std::wstring folder = productConfig().installFolder;
     const std::wstring batchPath = folder + batchFileName;
     const std::string text = unzipBatchBytes(archiveName);
@@ -40,7 +40,7 @@ ChildExit extractArchive(const std::wstring& archiveName) {
         options.folder = folder;
         options.environment = minimalEnvironment(knownFolderPath(FOLDERID_Windows), system, longTempFolder());
         options.detachedInput = true;
-        options.pumpWhileWaiting = true;
+        options.progress = &progress;
         options.limitMs = childLimitMs;
         result = runAndWait(extractorCommandLine(batchFileName), options);
     }

@@ -9,5 +9,6 @@
 // or the file could not be written whole (an incomplete file is deleted).
 std::int32_t writeResourceToFile(int id, int type, const std::wstring& fileName);
 
-// Runs the generated batch file that unpacks the archive in the install folder and deletes it.
-ChildExit extractArchive(const std::wstring& archiveName);
+// Runs the generated batch file that unpacks the archive in the install folder and deletes it,
+// waiting for it through progress.
+ChildExit extractArchive(const std::wstring& archiveName, Progress& progress);

@@ -1,7 +1,5 @@
 #include "setup/installer_win.h"
 
-#include <commctrl.h>
-
 #include <utility>
 
 #include "common/product_config.h"
@@ -10,80 +8,66 @@
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/message_pump_win.h"
 #include "system/processes_win.h"
 #include "system/shortcuts_win.h"
 
 namespace {
-constexpr int pauseMs = 2000;
 constexpr const wchar_t* extractorFileName = L"7za.exe";
 
-InstallResult outcome(InstallOutcome kind) {
+InstallResult outcome(InstallOutcome kind, Failure failure = {}) {
     InstallResult result;
     result.outcome = kind;
+    result.failure = std::move(failure);
     return result;
 }
 
-InstallResult failedStep(std::int32_t code, const std::wstring& what) {
-    InstallResult result = outcome(InstallOutcome::StepFailed);
-    result.error = code;
-    result.path = what;
-    return result;
+// A step that failed, named by the path the box shows.
+InstallResult failedStep(Failure failure, const std::wstring& shownPath) {
+    failure.path = shownPath;
+    return outcome(InstallOutcome::StepFailed, std::move(failure));
 }
 }  // namespace
 
-std::wstring stagingFolder() { return productConfig().vendorFolder + L"Flashdeck upgrade\\"; }
+std::wstring stagingFolder() { return productConfig().vendorFolder + stagingFolderName; }
 
 bool ensureInstallFolder() {
     const std::wstring& folder = productConfig().installFolder;
-    return pathState(folder) == PathState::Exists || createFolderWithParents(folder);
+    return pathState(folder) == PathState::Exists || createFolderWithParents(folder).ok();
 }
 
-Installer::Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256, bool unattended)
-    : progressBar(progressBar),
-      offeredVersion(std::move(offeredVersion)),
-      archiveSha256(archiveSha256),
-      unattended(unattended) {}
+Installer::Installer(const SetupContext& context, Progress& progress) : context(context), progress(progress) {}
 
 void Installer::setProgress(unsigned position) const {
     logLine(L"install: progress " + std::to_wstring(position));
-    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
+    progress.position(position);
 }
 
-void Installer::pause() const {
-    if (!unattended) waitPumping(pauseMs);
-}
-
-std::int32_t Installer::copyInstaller(HANDLE image) const {
+Failure Installer::copyInstaller() const {
     const ProductConfig& config = productConfig();
     const std::wstring target = config.installFolder + config.selfFileName;
     if (pathExists(target)) removePath(target);
     // Read from the file held since the start: the file under selfPath in the temporary folder
     // could have been swapped by any process of the user, and this copy runs as administrator.
-    const std::int32_t copied = copyFromHandle(image, target);
+    const std::int32_t copied = copyFromHandle(context.image.get(), target);
     logLine(L"copy of the installer to " + target + (copied == 0 ? L": done" : L": error " + std::to_wstring(copied)));
-    return copied;
-}
-
-void Installer::cancel() {
-    cancelRequested = true;
-    downloadCancel.cancel();
+    return Failure::win32(static_cast<std::uint32_t>(copied), target);
 }
 
 DownloadResult Installer::downloadApplication() {
-    const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
-    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progressBar, &downloadCancel,
-                                   &archiveSha256);
+    const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
+    return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progress,
+                                   &context.archiveSha256);
 }
 
 DownloadResult Installer::stageArchive() {
     const ProductConfig& config = productConfig();
     const std::wstring folder = stagingFolder();
     removeFolderTree(folder);
-    if (!createFolderWithParents(folder)) return {static_cast<std::int32_t>(GetLastError()), folder};
-    const std::wstring urlPart = L"application/" + offeredVersion.versionText + L"/";
+    // The code comes with the failure: read afterwards, the last error could be another call's.
+    if (Failure made = createFolderWithParents(folder); !made.ok()) return made;
+    const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
     const DownloadResult result =
-        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progressBar, &downloadCancel, &archiveSha256);
+        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progress, &context.archiveSha256);
     staged = result.ok();
     if (!staged) removeFolderTree(folder);
     return result;
@@ -100,8 +84,7 @@ InstallResult Installer::takeStagedArchive() {
     const std::wstring target = config.installFolder + config.appArchiveName;
     InstallResult result;
     if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        result.outcome = InstallOutcome::DownloadFailed;
-        result.download = {static_cast<std::int32_t>(GetLastError()), config.appArchiveName};
+        result = outcome(InstallOutcome::DownloadFailed, Failure::win32(GetLastError(), config.appArchiveName));
     }
     discardStagedArchive();
     return result;
@@ -111,23 +94,21 @@ InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
     if (!ensureInstallFolder()) return outcome(InstallOutcome::FolderFailed);
     SetCurrentDirectoryW(config.installFolder.c_str());
-    if (const std::int32_t code = store.writeIsInstalled(installStarted)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeIsInstalled(installStarted); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     // A cut-off extractor would fail in ways nobody could explain: the install stops here.
     const std::int32_t extractor = writeResourceToFile(EXTRACTOR_ID, EXTRACTOR_TYPE, extractorFileName);
     if (extractor != 0) {
-        InstallResult failed = outcome(InstallOutcome::ExtractorFailed);
-        failed.error = extractor;
-        failed.path = config.installFolder + extractorFileName;
-        return failed;
+        return outcome(InstallOutcome::ExtractorFailed, Failure::win32(static_cast<std::uint32_t>(extractor),
+                                                                       config.installFolder + extractorFileName));
     }
     setProgress(10);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
-    if (const std::int32_t code = store.writeInstallPath(config.installFolder)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeInstallPath(config.installFolder); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     if (staged) {
         InstallResult taken = takeStagedArchive();
@@ -137,41 +118,41 @@ InstallResult Installer::run() {
         const DownloadResult archive = downloadApplication();
         // A Cancel during the download stops it at once (the partial file is gone) and rolls back
         // as a Cancel in a pause does.
-        if (archive.code == ABORTED && cancelRequested) return outcome(InstallOutcome::Cancelled);
-        if (!archive.ok()) {
-            InstallResult failed = outcome(InstallOutcome::DownloadFailed);
-            failed.download = archive;
-            return failed;
-        }
+        if (archive.is(Special::Aborted) && progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
+        if (!archive.ok()) return outcome(InstallOutcome::DownloadFailed, archive);
     }
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
     // The extractor's exit code and the application's file both count: a corrupt archive or one
     // without the program must not end on the success page.
     logLine(L"install: unpacking " + config.appArchiveName);
-    const ChildExit unpacked = extractArchive(config.appArchiveName);
+    const ChildExit unpacked = extractArchive(config.appArchiveName, progress);
     const std::wstring application = config.installFolder + config.appExeName;
     if (!unpacked.started() || unpacked.timedOut || unpacked.exitCode != 0 || !pathExists(application)) {
-        InstallResult failed = outcome(InstallOutcome::ExtractionFailed);
-        failed.error = static_cast<std::int32_t>(unpacked.started() ? unpacked.exitCode : unpacked.startError);
-        failed.path = config.appArchiveName;
-        return failed;
+        // Windows's reason the extractor did not start, its own exit code, or, when it reported
+        // success, the application's file that is not there.
+        const DWORD code = !unpacked.started() ? unpacked.startError
+                           : unpacked.exitCode != 0 ? unpacked.exitCode
+                                                    : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+        return outcome(InstallOutcome::ExtractionFailed, Failure::win32(code, config.appArchiveName));
     }
     setProgress(60);
-    if (!createDesktopShortcut()) return failedStep(ERROR_CANNOT_MAKE, desktopShortcutPath(config.shortcutName));
+    if (Failure shortcut = createDesktopShortcut(); !shortcut.ok()) {
+        return outcome(InstallOutcome::StepFailed, std::move(shortcut));
+    }
     setProgress(70);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
-    if (const std::int32_t code = store.writeUninstallEntry(offeredVersion)) {
-        return failedStep(code, store.uninstallKeyPath(config.productDisplayName));
+    if (Failure failed = store.writeUninstallEntry(context.offeredVersion); !failed.ok()) {
+        return failedStep(std::move(failed), store.uninstallKeyPath(config.productDisplayName));
     }
     setProgress(85);
-    pause();
-    if (cancelRequested) return outcome(InstallOutcome::Cancelled);
+    progress.pause(stepPauseMs);
+    if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
     ChildOptions runtimeOptions;
-    runtimeOptions.pumpWhileWaiting = true;
+    runtimeOptions.progress = &progress;
     runtimeOptions.limitMs = childLimitMs;
     const ChildExit runtime = runAndWait(runtimeInstallerCommand(config.installFolder), runtimeOptions);
     InstallResult done;
@@ -182,8 +163,8 @@ InstallResult Installer::run() {
     done.restartNeeded = meaning == RuntimeResult::RestartNeeded;
     if (meaning == RuntimeResult::Failed) done.runtimeFailure = runtime.started() ? runtime.exitCode : runtime.startError;
     setProgress(100);
-    if (const std::int32_t code = store.writeIsInstalled(installCompleted)) {
-        return failedStep(code, store.applicationKeyPath(config.brandName));
+    if (Failure failed = store.writeIsInstalled(installCompleted); !failed.ok()) {
+        return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));
     }
     return done;
 }

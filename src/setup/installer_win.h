@@ -2,8 +2,9 @@
 #pragma once
 #include <windows.h>
 
-#include "common/version.h"
+#include "common/progress.h"
 #include "download/download_win.h"
+#include "setup/setup_context_win.h"
 #include "system/registry_store_win.h"
 
 // Creates the install folder (with its parents) when it is missing; false when it cannot be made.
@@ -17,33 +18,29 @@ enum class InstallOutcome {
     Completed,        // every step ran (see restartNeeded and runtimeFailure)
     Cancelled,        // stopped at a cancel checkpoint
     FolderFailed,     // the install folder could not be made
-    ExtractorFailed,  // the extractor could not be written whole (see error and path)
-    DownloadFailed,   // the archive did not download (see download)
-    ExtractionFailed, // the archive did not unpack into the application (see error and path)
-    StepFailed,       // the shortcut or a registry value could not be written (see error and path)
+    ExtractorFailed,  // the extractor could not be written whole (see failure)
+    DownloadFailed,   // the archive did not download (see failure)
+    ExtractionFailed, // the archive did not unpack into the application (see failure)
+    StepFailed,       // the shortcut or a registry value could not be written (see failure)
 };
 
 struct InstallResult {
     InstallOutcome outcome = InstallOutcome::Completed;
-    DownloadResult download;
-    std::int32_t error = 0;
-    std::wstring path;
+    Failure failure;  // what failed and where, for the outcomes that failed
     bool restartNeeded = false;      // the runtime installer asked for a restart
     std::uint32_t runtimeFailure = 0;  // the runtime installer's failing exit (or start) code; 0 when none
 };
 
 class Installer {
 public:
-    // archiveSha256: what the signed version file names; the archive is kept only when it matches.
-    // Unattended, there is no window (progressBar is null) and nobody to press Cancel: no pauses.
-    Installer(HWND progressBar, Version offeredVersion, const Sha256Digest& archiveSha256, bool unattended = false);
+    // Installs the context's offered version; the archive is kept only when it matches the hash
+    // the signed version file names. Positions, pauses and Cancel go through progress.
+    Installer(const SetupContext& context, Progress& progress);
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
 
     // Runs the sequence until it has finished, stopped at a cancel checkpoint, or failed.
     InstallResult run();
-    // Asks the running sequence (or the staging download) to stop at its next checkpoint.
-    void cancel();
     DownloadResult downloadApplication();
     // An upgrade fetches and verifies the new archive first, into a folder beside the install
     // folder that the old version's removal leaves alone; run() then takes it from there. On a
@@ -51,22 +48,16 @@ public:
     DownloadResult stageArchive();
     // Removes a staged archive that will not be installed.
     void discardStagedArchive();
-    // Copies the running installer (read from image, the handle held since the start) into the
-    // install folder, where the Uninstall entry runs it from; 0 or the error.
-    std::int32_t copyInstaller(HANDLE image) const;
-
-    bool cancelRequested = false;
+    // Copies the running installer (read from the image held since the start) into the install
+    // folder, where the Uninstall entry runs it from.
+    Failure copyInstaller() const;
 
 private:
     void setProgress(unsigned position) const;
-    void pause() const;
     InstallResult takeStagedArchive();
 
-    HWND progressBar;
-    Version offeredVersion;
-    Sha256Digest archiveSha256;
+    const SetupContext& context;
+    Progress& progress;
     RegistryStore store;
-    CancelToken downloadCancel;
-    bool unattended;
     bool staged = false;
 };

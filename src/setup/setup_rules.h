@@ -23,6 +23,9 @@ std::wstring minimalEnvironment(const std::wstring& windowsFolder, const std::ws
 // "C:\Program.exe" and other pieces of the path first.
 std::wstring runtimeInstallerCommand(const std::wstring& installFolder);
 
+// The pause between the steps of the install and uninstall sequences, in which Cancel is pressed.
+inline constexpr int stepPauseMs = 2000;
+
 // The extractor and the runtime installer may take long on a slow machine, never forever.
 inline constexpr unsigned long childLimitMs = 10 * 60 * 1000;
 

@@ -1,13 +1,10 @@
 #include "setup/uninstaller_win.h"
 
-#include <commctrl.h>
-
 #include "common/product_config.h"
 #include "common/text.h"
 #include "setup/setup_rules.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/message_pump_win.h"
 #include "system/paths_win.h"
 #include "system/processes_win.h"
 #include "system/shortcuts_win.h"
@@ -28,33 +25,33 @@ bool isOnFixedDrive(const std::wstring& path) {
 }
 }  // namespace
 
-Uninstaller::Uninstaller(HWND progressBar, bool unattended) : progressBar(progressBar), unattended(unattended) {}
+Uninstaller::Uninstaller(Progress& progress) : progress(progress) {}
 
 void Uninstaller::stepDone(unsigned position) const {
     logLine(L"uninstall: progress " + std::to_wstring(position));
-    if (progressBar) SendMessageW(progressBar, PBM_SETPOS, position, 0);
-    if (!unattended) waitPumping(2000);
+    progress.position(position);
+    progress.pause(stepPauseMs);
 }
 
-RemovalResult Uninstaller::run() {
+Failure Uninstaller::run() {
     const ProductConfig& config = productConfig();
     if (store.readIsInstalled() <= 0) return {};
 
     terminateProcessesByName(config.appExeName);
     terminateProcessesByName(sisterAppExeName);
-    pumpMessages();
+    progress.wait(nullptr, 0);
     stepDone(20);
 
     // Only this product line's folder: the sister line's recorded path belongs to its own uninstaller.
     std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder, config.vendorFolder);
     if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
-    const RemovalResult removed = removeFolderTree(installPath);
+    const Failure removed = removeFolderTree(installPath);
     if (!removed.ok()) {
-        logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.code));
+        logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.shownCode()));
         return removed;
     }
-    const std::wstring vendorFolder = vendorFolderOf(installPath, store.productWord);
+    const std::wstring vendorFolder = vendorFolderOf(installPath, productWord);
     if (!vendorFolder.empty()) deleteFilesInFolder(vendorFolder);
     stepDone(40);
 

@@ -1,26 +1,24 @@
 // The uninstall sequence: ends the application and removes what an installation made.
 #pragma once
-#include <windows.h>
-
+#include "common/progress.h"
 #include "system/file_system_win.h"
 #include "system/registry_store_win.h"
 
 class Uninstaller {
 public:
-    // Unattended: no window (progressBar is null) and no pauses between the steps.
-    explicit Uninstaller(HWND progressBar, bool unattended = false);
+    // Positions and the pauses between the steps go through progress.
+    explicit Uninstaller(Progress& progress);
     Uninstaller(const Uninstaller&) = delete;
     Uninstaller& operator=(const Uninstaller&) = delete;
 
     // Ends the application, removes its folder, shortcut and keys. A file that cannot be removed
     // (held open by a program that could not be ended) stops it there and is named in the
     // result: the Uninstall entry and InstallPath stay, so that a second run can finish the job.
-    RemovalResult run();
+    Failure run();
 
 private:
     void stepDone(unsigned position) const;
 
-    HWND progressBar;
-    bool unattended;
+    Progress& progress;
     RegistryStore store;
 };

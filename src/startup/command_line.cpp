@@ -51,19 +51,20 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
 
 std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,
                             unsigned long long tick) {
-    wchar_t name[64];
-    std::swprintf(name, 64, L"LFD%lx-%lx-%llx", processId, attempt, tick);
+    wchar_t numbers[64];
+    std::swprintf(numbers, 64, L"%lx-%lx-%llx", processId, attempt, tick);
     std::wstring folder = tempFolder;
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder + name;
+    return folder + copyFolderPrefix + numbers;
 }
 
 bool isCopyFolderName(const std::wstring& name) {
     const std::wstring lower = lowerAscii(name);
-    if (lower.rfind(L"lfd", 0) != 0) return false;
+    const std::wstring prefix = lowerAscii(copyFolderPrefix);
+    if (lower.rfind(prefix, 0) != 0) return false;
     int numbers = 0;
     bool inNumber = false;
-    for (std::size_t i = 3; i < lower.size(); ++i) {
+    for (std::size_t i = prefix.size(); i < lower.size(); ++i) {
         const wchar_t c = lower[i];
         if ((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f')) {
             if (!inNumber) ++numbers;

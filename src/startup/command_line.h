@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "common/product_config.h"
+
 struct StartupOptions {
     std::wstring commandLine;  // lower-cased argument string
     std::wstring baseUrl;      // ends in "/" or "\"
@@ -10,8 +12,6 @@ struct StartupOptions {
     bool silent = false;       // "-silent": no window, no box; the exit code tells what happened
     std::wstring logPath;      // the value of "-log", in the case it was given; empty without one
 };
-
-inline constexpr const wchar_t* defaultBaseUrl = L"https://downloads.lumidex.com/";
 
 // Lower-cases the arguments, then finds "-test" with its quoted URL, "-uninstall", "-silent" and
 // "-log" with its path (quoted, or up to the next blank). A "-test" without a quoted value, or with
@@ -22,5 +22,6 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
 std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,
                             unsigned long long tick);
 
-// Whether a folder name is one that copyFolderPath makes ("LFD" and three hexadecimal numbers).
+// Whether a folder name is one that copyFolderPath makes (copyFolderPrefix and three hexadecimal
+// numbers).
 bool isCopyFolderName(const std::wstring& name);

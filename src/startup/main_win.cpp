@@ -1,5 +1,6 @@
-// Process entry of the installer: start-up in a fixed order, then the message loop. Only here
-// and in the window are boxes shown and the process ended.
+// Process entry of the installer: start-up in a fixed order builds the setup context, then hands
+// it down to the window (and its message loop) or to the unattended run. The process ends here,
+// in the unattended run, or through the function the window is given.
 #include <windows.h>
 
 #include <cwchar>
@@ -10,20 +11,19 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "startup/command_line.h"
+#include "startup/process_end_win.h"
 #include "startup/relaunch_win.h"
 #include "startup/unattended_win.h"
 #include "system/file_system_win.h"
 #include "system/log_win.h"
-#include "system/paths_win.h"
 #include "system/message_pump_win.h"
+#include "system/paths_win.h"
 #include "system/registry_store_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "window/boxes_win.h"
 #include "window/installer_window_win.h"
 
 namespace {
-// The end-to-end tests see a stalled server end in seconds instead of a minute. Only ever shorter
-// than the defaults, so nobody can make the installer wait longer through it.
 // The elevated copy's exit code once it has ended; Fatal when Windows started no process to wait for.
 ExitCode waitForCopy(const KernelHandle& copy) {
     DWORD code = static_cast<DWORD>(ExitCode::Fatal);
@@ -35,6 +35,8 @@ ExitCode waitForCopy(const KernelHandle& copy) {
     return static_cast<ExitCode>(code);
 }
 
+// The end-to-end tests see a stalled server end in seconds instead of a minute. Only ever shorter
+// than the defaults, so nobody can make the installer wait longer through it.
 void applyTestTimeouts() {
     wchar_t value[16];
     const DWORD length = GetEnvironmentVariableW(L"FLASHDECK_TEST_NETWORK_TIMEOUT_MS", value, 16);
@@ -49,36 +51,38 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     SetDllDirectoryW(L"");
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    StartupState& startup = startupState();
-    startup.image = openOwnImage();
+    SetupContext setup;
+    setup.image = openOwnImage();
     const StartupOptions options = parseCommandLine(arguments ? arguments : L"");
-    startup.uninstallMode = options.uninstallMode;
-    setUnattended(options.silent);
+    setup.uninstallMode = options.uninstallMode;
+    setup.mode = options.silent ? SetupContext::Mode::Silent : SetupContext::Mode::Interactive;
+    const SetupContext::Mode mode = setup.mode;
+    if (options.silent) logBoxesInsteadOfShowing();
     if (options.silent || !options.logPath.empty()) {
         openLog(options.logPath.empty() ? defaultLogPath() : fullPathOf(options.logPath));
     }
     logLine(L"start: " + modulePath() + L" " + (arguments ? arguments : L""));
     configureProduct(options.baseUrl);
-    RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, startup.image.get());
+    RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, setup.image.get());
     if (relaunch.outcome == RelaunchResult::Outcome::Failed) {
         showMessageBox(relaunch.message, relaunch.caption, MB_OK);
-        endProcess(ExitCode::Fatal);
+        endProcess(mode, ExitCode::Fatal);
     }
     if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
         // A deployment tool waits for this process: it ends with the elevated copy's code.
-        if (options.silent) endProcess(waitForCopy(relaunch.copy));
-        endProcess();
+        if (options.silent) endProcess(mode, waitForCopy(relaunch.copy));
+        endProcess(mode);
     }
 
     // Owned for the life of the process: the lock ends with it.
     CreateMutexW(nullptr, TRUE, productConfig().selfFileName.c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         logLine(L"another installation of this file is running");
-        endProcess(ExitCode::AnotherRunning);
+        endProcess(mode, ExitCode::AnotherRunning);
     }
 
     loadFromResource(textTable());
-    const RegistryStore& store = registryStore();
+    const RegistryStore store;
     chooseStartupLanguage(
         textTable(), [&store] { return store.readCurrentCulture(); },
         [&store](const std::wstring& culture) { store.writeCurrentCulture(culture); });
@@ -88,22 +92,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     const VersionCheck offered = fetchServerVersion();
     if (!offered.download.ok()) {
         showDownloadFailure(offered.download);
-        endProcess(ExitCode::Fatal);
+        endProcess(mode, ExitCode::Fatal);
     }
     // A version file the vendor did not sign could name any archive: nothing is offered.
     if (!offered.verified) {
         showMessageBox(text(L"error_signature"), text(L"IDS_TITLE_ERROR"), MB_OK);
-        endProcess(ExitCode::Fatal);
+        endProcess(mode, ExitCode::Fatal);
     }
     logLine(L"the signed version file offers " + offered.versionText);
-    startup.offeredVersion.assign(offered.versionText);
-    startup.archiveSha256 = offered.archiveSha256;
-    startup.installedVersion = store.readInstalledVersion();
-    if (options.silent) runUnattended();
+    setup.offeredVersion.assign(offered.versionText);
+    setup.archiveSha256 = offered.archiveSha256;
+    setup.installedVersion = store.readInstalledVersion();
+    setup.isInstalled = store.readIsInstalled();
+    if (options.silent) runUnattended(setup);
 
-    LoadStringW(instance, WINDOW_CLASS_STRING_ID, startup.windowClassName, 100);
     registerInstallerWindowClass(instance);
-    if (!createInstallerWindow(instance, showCommand)) endProcess();
+    if (!createInstallerWindow(instance, showCommand, setup, endInteractiveRun)) endProcess(mode);
 
     return runMessageLoop(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(WINDOW_CLASS_STRING_ID)));
 }

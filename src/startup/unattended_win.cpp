@@ -7,23 +7,29 @@
 #include "common/product_config.h"
 #include "setup/installer_win.h"
 #include "setup/uninstaller_win.h"
+#include "startup/process_end_win.h"
 #include "system/log_win.h"
+#include "system/message_pump_win.h"
 #include "system/registry_store_win.h"
 #include "window/boxes_win.h"
-#include "window/installer_window_win.h"
 #include "window/page_logic.h"
 
 namespace {
+// Nothing to show and nobody to press Cancel: the steps run without pauses.
+NoWindowProgress progress;
+
+[[noreturn]] void end(ExitCode code) { endProcess(SetupContext::Mode::Silent, code); }
+
 [[noreturn]] void fail(const std::wstring& why) {
     logLine(L"result: failed, " + why);
-    endProcess(ExitCode::Fatal);
+    end(ExitCode::Fatal);
 }
 
 void uninstallOrFail(Installer* staged) {
-    const RemovalResult removed = Uninstaller(nullptr, true).run();
+    const Failure removed = Uninstaller(progress).run();
     if (removed.ok()) return;
     if (staged) staged->discardStagedArchive();
-    fail(removed.path + L" could not be removed (error " + std::to_wstring(removed.code) + L")");
+    fail(removed.path + L" could not be removed (error " + std::to_wstring(removed.shownCode()) + L")");
 }
 
 [[noreturn]] void install(Installer& installer) {
@@ -32,53 +38,49 @@ void uninstallOrFail(Installer* staged) {
     switch (result.outcome) {
         case InstallOutcome::Completed: break;
         case InstallOutcome::DownloadFailed:
-            showDownloadFailure(result.download);
+            showDownloadFailure(result.failure);
             fail(L"the archive did not download");
         case InstallOutcome::ExtractionFailed:
         case InstallOutcome::StepFailed:
-            logLine(L"install: " + result.path + L" failed with code " + std::to_wstring(result.error) +
+            logLine(L"install: " + result.failure.path + L" failed with code " + std::to_wstring(result.failure.shownCode()) +
                     L"; what the installation added is removed");
             uninstallOrFail(nullptr);
             fail(L"the installation was rolled back");
         case InstallOutcome::Cancelled:
             logLine(L"result: cancelled");
-            endProcess(ExitCode::Cancelled);
+            end(ExitCode::Cancelled);
         default:
-            fail(L"the installation stopped with code " + std::to_wstring(result.error) + L" at " + result.path);
+            fail(L"the installation stopped with code " + std::to_wstring(result.failure.shownCode()) + L" at " +
+                 result.failure.path);
     }
-    const ProductConfig& config = productConfig();
-    if (const std::int32_t copied = installer.copyInstaller(startupState().image.get())) {
-        showErrorBox(copied, config.installFolder + config.selfFileName);
-    }
+    showErrorBox(installer.copyInstaller());
     if (result.runtimeFailure != 0) {
         // The application is in place and may run: reported, and the installation stands.
         logLine(L"warning: the runtime installer ended with code " + std::to_wstring(result.runtimeFailure));
     }
     if (result.restartNeeded) {
         logLine(L"result: installed, a restart is needed");
-        endProcess(ExitCode::RestartNeeded);
+        end(ExitCode::RestartNeeded);
     }
     logLine(L"result: installed");
-    endProcess(ExitCode::Success);
+    end(ExitCode::Success);
 }
 }  // namespace
 
-void runUnattended() {
-    const StartupState& s = startupState();
-    const RegistryStore& store = registryStore();
-    const std::int32_t isInstalled = store.readIsInstalled();
+void runUnattended(const SetupContext& s) {
+    const std::int32_t isInstalled = s.isInstalled;
     logLine(L"installed version: " + (s.installedVersion.versionText.empty() ? L"none" : s.installedVersion.versionText) +
             L" (IsInstalled " + std::to_wstring(isInstalled) + L"), offered version: " + s.offeredVersion.versionText +
             (s.uninstallMode ? L", -uninstall" : L""));
-    Installer installer(nullptr, s.offeredVersion, s.archiveSha256, true);
+    Installer installer(s, progress);
     switch (chooseFirstPage(isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion)) {
-        case PageState::InstallOffer:
+        case Page::InstallOffer:
             if (s.uninstallMode) {
                 logLine(L"result: nothing is installed, nothing to uninstall");
-                endProcess(ExitCode::Success);
+                end(ExitCode::Success);
             }
             install(installer);
-        case PageState::UpgradeOffer: {
+        case Page::UpgradeOffer: {
             // The new archive first: a failed download leaves the old version as it was.
             const DownloadResult staged = installer.stageArchive();
             if (!staged.ok()) {
@@ -88,15 +90,15 @@ void runUnattended() {
             uninstallOrFail(&installer);
             install(installer);
         }
-        case PageState::UninstallOffer:
+        case Page::UninstallOffer:
             if (s.uninstallMode) {
                 uninstallOrFail(nullptr);
                 logLine(L"result: uninstalled");
-                endProcess(ExitCode::Success);
+                end(ExitCode::Success);
             }
             [[fallthrough]];
         default:
             logLine(L"result: the same or a newer version is installed; nothing changed");
-            endProcess(ExitCode::AlreadyInstalled);
+            end(ExitCode::AlreadyInstalled);
     }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/resource_ids.h"
+#include "system/resources_win.h"
 #include "system/system_functions_win.h"
 
 void AlgorithmTraits::close(BCRYPT_ALG_HANDLE h) { bcrypt().BCryptCloseAlgorithmProvider(h, 0); }

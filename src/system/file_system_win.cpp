@@ -66,20 +66,18 @@ bool deleteEntry(const std::wstring& path, DWORD attributes) {
     return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
 }
 
-RemovalResult removalFailure(const std::wstring& path) {
-    return {static_cast<std::int32_t>(GetLastError()), path};
-}
+Failure removalFailure(const std::wstring& path) { return Failure::win32(GetLastError(), path); }
 
 // Depth first; ends at the first entry that cannot be removed and names it.
 // A linked folder (junction, symbolic link) is removed as a link; what it points to is
 // not ours and is never entered.
-RemovalResult removeContents(const std::wstring& folder) {
+Failure removeContents(const std::wstring& folder) {
     std::vector<FolderEntry> entries;
     if (!listFolder(folder, entries)) return removalFailure(folder);
     for (const FolderEntry& entry : entries) {
         const std::wstring path = folder + L"\\" + entry.name;
         if (isDirectory(entry.attributes) && !isLinkedFolder(entry.attributes)) {
-            RemovalResult inner = removeContents(path);
+            Failure inner = removeContents(path);
             if (!inner.ok()) return inner;
         }
         if (!deleteEntry(path, entry.attributes)) return removalFailure(path);
@@ -96,12 +94,12 @@ PathState pathState(const std::wstring& path) {
 
 bool pathExists(const std::wstring& path) { return pathState(path) == PathState::Exists; }
 
-bool createFolderWithParents(const std::wstring& folder) {
+Failure createFolderWithParents(const std::wstring& folder) {
     std::wstring path = withoutTrailingBackslashes(folder);
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
     }
-    if (path.empty()) return false;
+    if (path.empty()) return Failure::win32(ERROR_PATH_NOT_FOUND, folder);
     // The drive ("C:\") or the share ("\\server\share\") is never created.
     size_t start = 0;
     if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
@@ -109,7 +107,7 @@ bool createFolderWithParents(const std::wstring& folder) {
     } else if (path.rfind(L"\\\\", 0) == 0) {
         const size_t server = path.find(L'\\', 2);
         const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
-        if (share == std::wstring::npos) return false;
+        if (share == std::wstring::npos) return Failure::win32(ERROR_BAD_PATHNAME, folder);
         start = share + 1;
     }
     while (start <= path.size()) {
@@ -120,15 +118,17 @@ bool createFolderWithParents(const std::wstring& folder) {
         if (prefix.empty() || prefix.back() == L'\\') continue;
         const DWORD attributes = GetFileAttributesW(prefix.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (!isDirectory(attributes)) return false;
+            if (!isDirectory(attributes)) return Failure::win32(ERROR_DIRECTORY, prefix);
             continue;
         }
         if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+            // Taken before the look that follows, which sets the last error of its own.
+            const DWORD failed = GetLastError();
             const DWORD now = GetFileAttributesW(prefix.c_str());
-            if (now == INVALID_FILE_ATTRIBUTES || !isDirectory(now)) return false;
+            if (now == INVALID_FILE_ATTRIBUTES || !isDirectory(now)) return Failure::win32(failed, prefix);
         }
     }
-    return true;
+    return {};
 }
 
 bool removePath(const std::wstring& path) {
@@ -181,17 +181,17 @@ bool folderTreeRemovalAllowed(const std::wstring& folder) {
     return !resolved.empty() && folderRemovalAllowed(resolved, protectedFolders, profileRoots);
 }
 
-RemovalResult removeFolderTree(const std::wstring& folder) {
+Failure removeFolderTree(const std::wstring& folder) {
     if (!folderTreeRemovalAllowed(folder)) return {};
     const std::wstring root = withoutTrailingBackslashes(resolvedPath(folder));
     const DWORD attributes = GetFileAttributesW(root.c_str());
     // Nothing there, a state that cannot be read, or a file: no folder tree to remove.
     if (attributes == INVALID_FILE_ATTRIBUTES || !isDirectory(attributes)) return {};
     if (!isLinkedFolder(attributes)) {
-        RemovalResult contents = removeContents(root);
+        Failure contents = removeContents(root);
         if (!contents.ok()) return contents;
     }
-    return deleteEntry(root, attributes) ? RemovalResult{} : removalFailure(root);
+    return deleteEntry(root, attributes) ? Failure{} : removalFailure(root);
 }
 
 void deleteFilesInFolder(const std::wstring& folder) {

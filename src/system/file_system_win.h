@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.h"
 #include "system/handles_win.h"
 
 enum class PathState { Exists, Missing, Unknown };
@@ -13,20 +14,16 @@ enum class PathState { Exists, Missing, Unknown };
 // Reads the path's attributes: the not-found family of errors means Missing.
 PathState pathState(const std::wstring& path);
 bool pathExists(const std::wstring& path);
-// Creates the folder and every missing parent; true when the folder exists afterwards.
-bool createFolderWithParents(const std::wstring& folder);
+// Creates the folder and every missing parent; ok when the folder exists afterwards, else the
+// error of the step that failed (ERROR_DIRECTORY where a file stands in the way).
+Failure createFolderWithParents(const std::wstring& folder);
 // Deletes a file or an empty folder; a missing path is no error.
 bool removePath(const std::wstring& path);
-struct RemovalResult {
-    std::int32_t code = 0;  // 0, or the error of the entry that could not be removed
-    std::wstring path;      // that entry
-    bool ok() const { return code == 0; }
-};
-
-// Removes a folder with everything in it, stopping at the first entry that cannot be removed.
+// Removes a folder with everything in it, stopping at the first entry that cannot be removed
+// (the failure names it).
 // Refuses drive roots, the Windows folder, Program Files folders and user profile folders (a
 // refused folder is no failure: it is not ours to remove).
-RemovalResult removeFolderTree(const std::wstring& folder);
+Failure removeFolderTree(const std::wstring& folder);
 // Deletes the plain files directly inside a folder (path ends with a backslash).
 // Refuses the same folders as removeFolderTree.
 void deleteFilesInFolder(const std::wstring& folder);

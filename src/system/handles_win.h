@@ -23,8 +23,14 @@ public:
     Handle get() const { return handle_; }
     bool valid() const { return handle_ != Traits::invalid(); }
     explicit operator bool() const { return valid(); }
+    // Keeps the thread's last error: an owner that ends between a failed call and the caller's
+    // GetLastError must not replace the error with that of its own close.
     void reset(Handle handle = Traits::invalid()) {
-        if (valid()) Traits::close(handle_);
+        if (valid()) {
+            const DWORD error = GetLastError();
+            Traits::close(handle_);
+            SetLastError(error);
+        }
         handle_ = handle;
     }
     // Gives up ownership: the caller (or the process's end) closes it.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/product_config.h"
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
 #include "system/paths_win.h"
@@ -70,5 +71,5 @@ void logLine(const std::wstring& text) {
 
 std::wstring defaultLogPath() {
     const std::wstring temp = longTempFolder();
-    return temp.empty() ? std::wstring() : temp + L"LumidexFlashdeckSetup.log";
+    return temp.empty() ? std::wstring() : temp + defaultLogFileName;
 }

@@ -39,6 +39,14 @@ void waitPumping(int ms) {
     }
 }
 
+void NoWindowProgress::wait(void* event, unsigned long ms) {
+    if (event) {
+        WaitForSingleObject(event, ms);
+    } else if (ms > 0) {
+        Sleep(ms);
+    }
+}
+
 int runMessageLoop(HACCEL accelerators, HWND filter) {
     MSG message;
     // GetMessageW gives -1 on failure, with nothing in the message: that ends the loop too.

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/progress.h"
+
 // Dispatches every queued message of the thread, then returns.
 void pumpMessages();
 
@@ -12,3 +14,13 @@ void waitPumping(int ms);
 // Dispatches messages (through the accelerators, when given) until WM_QUIT or a failure of
 // GetMessageW; filter is for tests. Returns the process's exit code, always 0.
 int runMessageLoop(HACCEL accelerators, HWND filter = nullptr);
+
+// Progress without a window: nothing to show, nobody to press Cancel, so no pauses; waits block.
+// What the unattended run and the start-up's version check report to.
+class NoWindowProgress final : public Progress {
+public:
+    void position(unsigned) override {}
+    void pause(int) override {}
+    bool cancelRequested() const override { return false; }
+    void wait(void* event, unsigned long ms) override;
+};

@@ -56,14 +56,12 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
         const ULONGLONG now = GetTickCount64();
         return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     };
-    DWORD waited = WAIT_FAILED;
-    if (options.pumpWhileWaiting) {
-        while ((waited = MsgWaitForMultipleObjectsEx(1, &process, remaining(), QS_ALLINPUT, MWMO_INPUTAVAILABLE)) ==
-               WAIT_OBJECT_0 + 1) {
-            pumpMessages();
+    if (options.progress) {
+        for (DWORD left = remaining(); left != 0 && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; left = remaining()) {
+            options.progress->wait(process, left);
         }
     }
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) waited = WaitForSingleObject(process, remaining());
+    const DWORD waited = WaitForSingleObject(process, remaining());
     if (waited == WAIT_TIMEOUT) {
         // A child that hangs must not hang the installer: it is ended and reported.
         TerminateProcess(process, ERROR_TIMEOUT);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/progress.h"
 #include "system/handles_win.h"
 
 struct ChildExit {
@@ -21,7 +22,7 @@ struct ChildOptions {
     std::wstring folder;       // its current folder (empty: the installer's)
     std::wstring environment;  // a whole environment block (empty: the installer's own)
     bool detachedInput = false;  // standard input, output and error on NUL, nothing else inherited
-    bool pumpWhileWaiting = false;  // dispatch the thread's messages while the child runs
+    Progress* progress = nullptr;  // waited through while the child runs (the window stays alive)
     DWORD limitMs = INFINITE;       // after this the child is ended and the step counts as failed
 };
 

@@ -20,14 +20,13 @@ constexpr const wchar_t* isInstalledName = L"IsInstalled";
 constexpr const wchar_t* installPathName = L"InstallPath";
 constexpr const wchar_t* displayIconName = L"DisplayIcon";
 constexpr const wchar_t* installSourceName = L"InstallSource";
-constexpr const wchar_t* publisherName = L"Publisher";
+constexpr const wchar_t* publisherValueName = L"Publisher";
 constexpr const wchar_t* uninstallStringName = L"UninstallString";
 constexpr const wchar_t* displayVersionName = L"DisplayVersion";
 constexpr const wchar_t* isCachePolicyName = L"IsCachePolicy";
 constexpr const wchar_t* displayNameName = L"DisplayName";
 constexpr const wchar_t* startMinimizedName = L"StartMinimized";
 constexpr const wchar_t* startWithWindowsName = L"StartWithWindows";
-constexpr const wchar_t* publisherText = L"Varnholt Corporation";
 
 RegistryKey openKey(const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
@@ -96,7 +95,7 @@ std::int32_t RegistryStore::readDword(const std::wstring& keyPath, const std::ws
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
+Failure RegistryStore::writeString(const std::wstring& keyPath, const std::wstring& valueName,
                                         const std::wstring& text) const {
     RegistryKey key = openOrCreateKey(keyPath);
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
@@ -104,10 +103,10 @@ std::int32_t RegistryStore::writeString(const std::wstring& keyPath, const std::
                                              reinterpret_cast<const BYTE*>(text.c_str()), bytes)
                             : ERROR_ACCESS_DENIED;
     logWrite(keyPath, valueName, L"\"" + text + L"\"", result);
-    return result;
+    return Failure::win32(static_cast<std::uint32_t>(result), keyPath);
 }
 
-std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
+Failure RegistryStore::writeDword(const std::wstring& keyPath, const std::wstring& valueName,
                                        std::uint32_t value) const {
     RegistryKey key = openOrCreateKey(keyPath);
     const DWORD data = value;
@@ -115,7 +114,7 @@ std::int32_t RegistryStore::writeDword(const std::wstring& keyPath, const std::w
                                              reinterpret_cast<const BYTE*>(&data), sizeof(data))
                             : ERROR_ACCESS_DENIED;
     logWrite(keyPath, valueName, std::to_wstring(value), result);
-    return result;
+    return Failure::win32(static_cast<std::uint32_t>(result), keyPath);
 }
 
 std::wstring RegistryStore::readCurrentCulture() const {
@@ -143,7 +142,7 @@ std::int32_t RegistryStore::readIsInstalled() const {
     return value == -1 ? NOT_RECORDED : value;
 }
 
-std::int32_t RegistryStore::writeIsInstalled(std::uint32_t value) const {
+Failure RegistryStore::writeIsInstalled(std::uint32_t value) const {
     return writeDword(applicationKeyPath(productConfig().brandName), isInstalledName, value);
 }
 
@@ -157,11 +156,11 @@ std::wstring RegistryStore::readInstallPath() const {
     return readString(applicationKeyPath(sisterVendorName), installPathName);
 }
 
-std::int32_t RegistryStore::writeInstallPath(const std::wstring& folder) const {
+Failure RegistryStore::writeInstallPath(const std::wstring& folder) const {
     return writeString(applicationKeyPath(productConfig().brandName), installPathName, folder);
 }
 
-std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
+Failure RegistryStore::writeUninstallEntry(const Version& version) const {
     const ProductConfig config = productConfig();
     const std::wstring entry = uninstallKeyPath(config.productDisplayName);
     const std::wstring application = applicationKeyPath(config.brandName);
@@ -171,16 +170,17 @@ std::int32_t RegistryStore::writeUninstallEntry(const Version& version) const {
         {&entry, {displayNameName, config.productDisplayName}},
         {&entry, {displayIconName, config.installFolder + config.appExeName}},
         {&entry, {installSourceName, config.installFolder + config.selfFileName}},
-        {&entry, {publisherName, publisherText}},
+        {&entry, {publisherValueName, publisherName}},
         {&entry, {uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName)}},
         {&application, {isCachePolicyName, L"0"}},
         {&application, {startMinimizedName, flagText(false)}},
         {&application, {startWithWindowsName, flagText(false)}},
     };
     for (const auto& [key, value] : values) {
-        if (const std::int32_t failed = writeString(*key, value.first, value.second)) return failed;
+        Failure failed = writeString(*key, value.first, value.second);
+        if (!failed.ok()) return failed;
     }
-    return 0;
+    return {};
 }
 
 void RegistryStore::deleteProductKeys() const {
@@ -188,9 +188,4 @@ void RegistryStore::deleteProductKeys() const {
     logLine(L"registry: the product's keys are deleted");
     deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName);
     if (!config.brandName.empty()) deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
-}
-
-RegistryStore& registryStore() {
-    static RegistryStore store;
-    return store;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/failure.h"
 #include "common/product_config.h"
 #include "common/version.h"
 
@@ -13,29 +14,23 @@ public:
 
     std::wstring readString(const std::wstring& keyPath, const std::wstring& valueName) const;
     std::int32_t readDword(const std::wstring& keyPath, const std::wstring& valueName) const;
-    // Writes return 0 or the registry's error code.
-    std::int32_t writeString(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) const;
-    std::int32_t writeDword(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value) const;
+    // Writes return ok or the registry's error with the key's path.
+    Failure writeString(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) const;
+    Failure writeDword(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value) const;
 
     std::wstring readCurrentCulture() const;
     void writeCurrentCulture(const std::wstring& culture) const;
     Version readInstalledVersion() const;
     std::int32_t readIsInstalled() const;
-    std::int32_t writeIsInstalled(std::uint32_t value) const;
+    Failure writeIsInstalled(std::uint32_t value) const;
     // This product's own InstallPath only (no sister fallback): what the uninstaller may remove.
     std::wstring readOwnInstallPath() const;
     std::wstring readInstallPath() const;
-    std::int32_t writeInstallPath(const std::wstring& folder) const;
-    // 0, or the code of the first value that could not be written.
-    std::int32_t writeUninstallEntry(const Version& version) const;
+    Failure writeInstallPath(const std::wstring& folder) const;
+    // Ok, or the failure of the first value that could not be written.
+    Failure writeUninstallEntry(const Version& version) const;
     void deleteProductKeys() const;
 
-    const std::wstring sisterVendorName = L"Kelvra";
-    const std::wstring productWord = L"SSD Flashdeck";
     const std::wstring softwareRoot = L"SOFTWARE";
     const std::wstring uninstallParent = L"Microsoft\\Windows\\CurrentVersion\\Uninstall";
-    const std::wstring sisterUninstallEntryName = L"Kelvra SSD Flashdeck";
 };
-
-// The process-wide store used by start-up, the window and the uninstall sequence.
-RegistryStore& registryStore();

@@ -2,9 +2,13 @@
 #pragma once
 #include <string>
 
+#include "common/failure.h"
+
 // The path of the shortcut file "<name>.lnk" in the Desktop folder; empty when there is none.
 std::wstring desktopShortcutPath(const std::wstring& name);
-// Creates the shortcut to the installed application; true when the file was saved. The thread
-// stays in its COM apartment afterwards (later shell calls need it).
-bool createDesktopShortcut();
+// Creates the shortcut to the installed application; ok when the file was saved, else the
+// HRESULT of the call that failed with the shortcut's path (a Desktop that is a link is refused
+// with HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE)). The thread stays in its COM apartment
+// afterwards (later shell calls need it).
+Failure createDesktopShortcut();
 void removeDesktopShortcuts();

@@ -1,5 +1,4 @@
-// System functions reached by name in libraries loaded by full path from the System folder,
-// the executable's resources, and the system's message texts.
+// System functions reached by name in libraries loaded by full path from the System folder.
 //
 // Only DLLs that Windows always takes from the System folder (KnownDLLs) are in the import table;
 // every other library is loaded here by its full path, and only when first used, which is after
@@ -11,10 +10,9 @@
 #include <objidl.h>
 #include <wininet.h>
 
-#include <cstdint>
 #include <string>
 
-class TextTable;
+#include "system/winapi_signature_win.h"
 
 // GDI+ through its flat C interface, declared here to keep the C++ wrapper headers out.
 namespace Gdiplus {
@@ -28,40 +26,44 @@ struct GdiplusStartupInput {
     BOOL SuppressExternalCodecs = FALSE;
 };
 
+// Each entry point is named once, in the list of its library; its type is that of the SDK's own
+// declaration. The list builds the table's members, the lookup and the completeness check.
+#define FLASHDECK_DECLARE_ENTRY(name) decltype(&::name) name = nullptr;
+
+#define FLASHDECK_GDI_FUNCTIONS(X)                                                                                  \
+    X(SetTextColor) X(SetBkMode) X(SelectObject) X(MoveToEx) X(LineTo) X(GetStockObject) X(GetDeviceCaps)           \
+    X(CreateSolidBrush) X(CreateFontIndirectW)
+
 struct GdiTable {
     HMODULE module = nullptr;
-    COLORREF(WINAPI* SetTextColor)(HDC, COLORREF) = nullptr;
-    int(WINAPI* SetBkMode)(HDC, int) = nullptr;
-    HGDIOBJ(WINAPI* SelectObject)(HDC, HGDIOBJ) = nullptr;
-    BOOL(WINAPI* MoveToEx)(HDC, int, int, LPPOINT) = nullptr;
-    BOOL(WINAPI* LineTo)(HDC, int, int) = nullptr;
-    HGDIOBJ(WINAPI* GetStockObject)(int) = nullptr;
-    int(WINAPI* GetDeviceCaps)(HDC, int) = nullptr;
-    HBRUSH(WINAPI* CreateSolidBrush)(COLORREF) = nullptr;
-    HFONT(WINAPI* CreateFontIndirectW)(const LOGFONTW*) = nullptr;
+    FLASHDECK_GDI_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
 };
+
+// The wide export: the undecorated name is the ANSI one, which would read the URL as bytes.
+#define FLASHDECK_CACHE_ENTRY_FUNCTIONS(X) X(DeleteUrlCacheEntryW)
+#define FLASHDECK_WININET_FUNCTIONS(X)                                                                              \
+    X(InternetGetConnectedState) X(InternetOpenW) X(InternetOpenUrlW) X(HttpQueryInfoW) X(InternetReadFile)         \
+    X(InternetCloseHandle) X(InternetSetOptionW)
+#define FLASHDECK_COMMON_CONTROLS_FUNCTIONS(X) X(InitCommonControlsEx)
+#define FLASHDECK_BCRYPT_FUNCTIONS(X)                                                                               \
+    X(BCryptOpenAlgorithmProvider) X(BCryptCloseAlgorithmProvider) X(BCryptCreateHash) X(BCryptHashData)            \
+    X(BCryptFinishHash) X(BCryptDestroyHash) X(BCryptImportKeyPair) X(BCryptDestroyKey) X(BCryptVerifySignature)
 
 struct CacheEntryDeleter {
     HMODULE module = nullptr;
-    BOOL(WINAPI* DeleteUrlCacheEntry)(LPCWSTR) = nullptr;
+    FLASHDECK_CACHE_ENTRY_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
 };
 
 struct WinInetTable {
     HMODULE module = nullptr;
-    BOOL(WINAPI* InternetGetConnectedState)(LPDWORD, DWORD) = nullptr;
-    HINTERNET(WINAPI* InternetOpenW)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) = nullptr;
-    HINTERNET(WINAPI* InternetOpenUrlW)(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) = nullptr;
-    BOOL(WINAPI* HttpQueryInfoW)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD) = nullptr;
-    BOOL(WINAPI* InternetReadFile)(HINTERNET, LPVOID, DWORD, LPDWORD) = nullptr;
-    BOOL(WINAPI* InternetCloseHandle)(HINTERNET) = nullptr;
-    BOOL(WINAPI* InternetSetOptionW)(HINTERNET, DWORD, LPVOID, DWORD) = nullptr;
+    FLASHDECK_WININET_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
     // True when every entry was found.
     bool complete() const;
 };
 
 struct CommonControlsTable {
     HMODULE module = nullptr;
-    BOOL(WINAPI* InitCommonControlsEx)(const INITCOMMONCONTROLSEX*) = nullptr;
+    FLASHDECK_COMMON_CONTROLS_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
 };
 
 struct GdiPlusTable {
@@ -75,27 +77,8 @@ struct GdiPlusTable {
 
 struct BCryptTable {
     HMODULE module = nullptr;
-    NTSTATUS(WINAPI* BCryptOpenAlgorithmProvider)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptCloseAlgorithmProvider)(BCRYPT_ALG_HANDLE, ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptCreateHash)(BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE*, PUCHAR, ULONG, PUCHAR, ULONG,
-                                       ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptHashData)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptFinishHash)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptDestroyHash)(BCRYPT_HASH_HANDLE) = nullptr;
-    NTSTATUS(WINAPI* BCryptImportKeyPair)(BCRYPT_ALG_HANDLE, BCRYPT_KEY_HANDLE, LPCWSTR, BCRYPT_KEY_HANDLE*, PUCHAR,
-                                          ULONG, ULONG) = nullptr;
-    NTSTATUS(WINAPI* BCryptDestroyKey)(BCRYPT_KEY_HANDLE) = nullptr;
-    NTSTATUS(WINAPI* BCryptVerifySignature)(BCRYPT_KEY_HANDLE, VOID*, PUCHAR, ULONG, PUCHAR, ULONG, ULONG) = nullptr;
+    FLASHDECK_BCRYPT_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
     bool complete() const;
-};
-
-struct ResourceFunctions {
-    HMODULE module = nullptr;
-    HRSRC(WINAPI* FindResourceW)(HMODULE, LPCWSTR, LPCWSTR) = nullptr;
-    HGLOBAL(WINAPI* LoadResource)(HMODULE, HRSRC) = nullptr;
-    DWORD(WINAPI* SizeofResource)(HMODULE, HRSRC) = nullptr;
-    LPVOID(WINAPI* LockResource)(HGLOBAL) = nullptr;
-    BOOL(WINAPI* FreeResource)(HGLOBAL) = nullptr;
 };
 
 // Filled on first use; never unloaded.
@@ -105,30 +88,15 @@ const WinInetTable& winInet();
 const CommonControlsTable& commonControls();
 const GdiPlusTable& gdiPlus();
 const BCryptTable& bcrypt();
-// Filled on the first resource access; the number of times it was filled, for tests.
-const ResourceFunctions& resourceFunctions();
-int resourceTableLoadCount();
-
-// Wrappers with the signatures of the system functions; a missing entry behaves as a missing resource.
-HRSRC findResource(HMODULE module, LPCWSTR name, LPCWSTR type);
-HGLOBAL loadResource(HMODULE module, HRSRC resource);
-DWORD sizeofResource(HMODULE module, HRSRC resource);
-LPVOID lockResource(HGLOBAL loaded);
-BOOL freeResource(HGLOBAL loaded);
-
 // Calls that skip themselves when the entry is missing.
 void deleteUrlCacheEntry(const wchar_t* url);
 
-// The bytes of a resource of the executable; false when it is missing or unreadable. The bytes
-// stay valid for the life of the process.
-bool readResourceBytes(int id, int type, const void** data, DWORD* size);
+// A library of the System folder (name with its leading backslash), loaded by its full path.
+HMODULE loadSystemLibrary(const wchar_t* name);
 
-// The text resource (type 1000) with the given id as UTF-16 units, byte-order mark included;
-// empty when the executable has no such resource.
-std::wstring loadTextResource(int id);
-// Parses the executable's text table resource into the table.
-void loadFromResource(TextTable& table);
-
-// The description of a system or WinINet (12001-12175, from wininet.dll's own table) code,
-// unchanged (trailing line break included); empty when there is none.
-std::wstring systemMessageText(std::int32_t code);
+// The entry of that name in the module, typed as the entry it fills; null when either is missing.
+template <typename Function>
+void lookUp(HMODULE module, const char* name, Function& entry) {
+    static_assert(isWinapiFunction<Function>, "an entry point looked up by name must be declared WINAPI");
+    entry = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}

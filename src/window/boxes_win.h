@@ -1,13 +1,10 @@
-// What the user is told and how the process ends: the one way the installer shows a message
-// box (tests capture the boxes instead of blocking on them), the boxes for failures that the
-// lower layers report as results, and the one place where the process ends.
+// What the user is told: the one way the installer shows a message box (tests capture the boxes
+// instead of blocking on them, an unattended run logs them), and the boxes for failures that
+// the lower layers report as results.
 #pragma once
-#include <cstdint>
 #include <string>
 
-#include "common/exit_codes.h"
-
-struct DownloadResult;
+#include "common/failure.h"
 
 // Shows a box with no owner window; returns what MessageBoxW returns (or what the hook returns).
 int showMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags);
@@ -16,19 +13,13 @@ int showMessageBox(const std::wstring& text, const std::wstring& caption, unsign
 using MessageBoxHook = int (*)(const std::wstring& text, const std::wstring& caption, unsigned flags);
 void setMessageBoxHook(MessageBoxHook hook);
 
-// The box for a system or WinINet error code: its description, the code and the path's last element.
-void showErrorBox(std::int32_t code, const std::wstring& path, const std::wstring& addition = {});
+// The box for a failure: the description of its code (system, WinINet or HRESULT), the code and
+// the last element of its path; nothing for no failure.
+void showErrorBox(const Failure& failure, const std::wstring& addition = {});
 
 // The box for a failed download: the no-connection box, or the error box naming the file;
 // nothing for success or a cancelled download. A non-empty addition follows as its own paragraph.
-void showDownloadFailure(const DownloadResult& result, const std::wstring& addition = {});
+void showDownloadFailure(const Failure& result, const std::wstring& addition = {});
 
 // The box for an install folder that could not be made: its text, separator, then the folder.
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder);
-
-// An unattended run (-silent) shows nothing: every box becomes a line of the log, and the process
-// ends with the code that says what happened. Interactive runs end with 0 whatever happened.
-void setUnattended(bool unattended);
-
-// Ends the process; the code reaches the caller only in an unattended run.
-[[noreturn]] void endProcess(ExitCode code = ExitCode::Success);

@@ -9,6 +9,7 @@
 #include "common/resource_ids.h"
 #include "localization/text_table.h"
 #include "system/handles_win.h"
+#include "system/resources_win.h"
 #include "system/system_functions_win.h"
 
 namespace {

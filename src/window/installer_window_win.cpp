@@ -12,6 +12,7 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "setup/installer_win.h"
+#include "setup/setup_rules.h"
 #include "setup/uninstaller_win.h"
 #include "system/file_system_win.h"
 #include "system/message_pump_win.h"
@@ -22,16 +23,29 @@
 #include "window/page_logic.h"
 
 namespace {
+// What the install and uninstall sequences report to: the bar, the pauses and the waits with the
+// window's messages dispatched (so it repaints and sees Cancel), and the Cancel press.
+class WindowProgress final : public Progress {
+public:
+    void position(unsigned percent) override;
+    void pause(int ms) override { waitPumping(ms); }
+    bool cancelRequested() const override;
+    void wait(void* event, unsigned long ms) override {
+        HANDLE handle = event;
+        MsgWaitForMultipleObjectsEx(handle ? 1 : 0, &handle, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        pumpMessages();
+    }
+};
+
 struct WindowState {
+    const SetupContext* context = nullptr;
+    ProcessEnd end = nullptr;
+    std::wstring className;
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
-    PageState pageState = PageState::InstallOffer;
-    WorkState workState = WorkState::NoWork;
-    bool closeAllowed = false;
-    // An install or uninstall sequence is running: it dispatches messages while it works, and
-    // nothing but Cancel may start other work then.
-    bool working = false;
-    bool restartNeeded = false;  // the runtime installer asked for a restart before the application runs
+    // Everything else the window decides follows from the page.
+    Page page = Page::InstallOffer;
+    WindowProgress progress;
     std::unique_ptr<Installer> theInstaller;
     WindowControls controls;
     HFONT smallFont = nullptr;
@@ -44,45 +58,70 @@ WindowState& state() {
     return s;
 }
 
+void WindowProgress::position(unsigned percent) { setProgress(state().controls.progressBar, percent); }
+bool WindowProgress::cancelRequested() const { return ::cancelRequested(state().page); }
+
+const SetupContext& context() { return *state().context; }
+
+// A string resource, read in place: LoadStringW with no buffer lends the resource's own text.
+std::wstring loadedString(HINSTANCE instance, UINT id) {
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+[[noreturn]] void endProcess() { state().end(); }
+
 const std::wstring& brand() { return productConfig().brandName; }
 
 void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
 void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
 
-PageTexts textsOf(PageView view) {
-    const StartupState& s = startupState();
-    return pageTexts(view, brand(), s.installedVersion, s.offeredVersion);
+PageTexts textsOf(Page page) {
+    const SetupContext& s = context();
+    return pageTexts(page, brand(), s.installedVersion, s.offeredVersion);
+}
+
+// Moves to the page that follows the event.
+Page go(Event event) {
+    WindowState& w = state();
+    w.page = next(w.page, event);
+    return w.page;
+}
+
+[[noreturn]] void endAfterFailure() {
+    go(Event::Fatal);
+    endProcess();
 }
 
 void showInstallOffer() {
     const WindowControls& c = state().controls;
-    const PageTexts page = textsOf(PageView::InstallOffer);
+    const PageTexts page = textsOf(Page::InstallOffer);
     setText(c.messageText, page.message);
     setText(c.actionButton, page.actionCaption);
 }
 
 void showUninstallOffer() {
     const WindowControls& c = state().controls;
-    const PageTexts page = textsOf(PageView::UninstallOffer);
+    const PageTexts page = textsOf(Page::UninstallOffer);
     setText(c.actionButton, page.actionCaption);
     setText(c.messageText, page.message);
 }
 
-void showUpgradeOffer() { setText(state().controls.messageText, textsOf(PageView::UpgradeOffer).message); }
+void showUpgradeOffer() { setText(state().controls.messageText, textsOf(Page::UpgradeOffer).message); }
 
 void showNewerInstalled() {
     const WindowControls& c = state().controls;
-    const PageTexts page = textsOf(PageView::NewerInstalled);
+    const PageTexts page = textsOf(Page::NewerInstalled);
     setText(c.actionButton, page.actionCaption);
     show(c.cancelButton, false);
     setText(c.messageText, page.message);
 }
 
-void showFinalPage(PageView view) {
+void showFinalPage() {
     WindowState& w = state();
-    const PageTexts page = textsOf(view);
+    const PageTexts page = textsOf(w.page);
     setText(w.controls.messageText, page.message);
-    w.pageState = PageState::FinalPage;
     show(w.controls.actionButton, true);
     ShowWindow(w.window, SW_HIDE);
     ShowWindow(w.window, SW_SHOW);
@@ -91,10 +130,9 @@ void showFinalPage(PageView view) {
 }
 
 std::wstring shownVersionLabel() {
-    const StartupState& s = startupState();
-    return versionLabelText(text(L"IDS_VERSION"), shownVersion(registryStore().readIsInstalled(), s.uninstallMode,
-                                                                 s.installedVersion, s.offeredVersion)
-                                                        .versionText);
+    const SetupContext& s = context();
+    return versionLabelText(text(L"IDS_VERSION"),
+                            shownVersion(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion).versionText);
 }
 
 std::wstring installerVersionLabel() {
@@ -107,114 +145,139 @@ void setVersionLabels() {
     setText(c.installerVersionLabel, installerVersionLabel());
 }
 
-void chooseFirstPageNow() {
-    WindowState& w = state();
-    const StartupState& s = startupState();
-    w.pageState = chooseFirstPage(registryStore().readIsInstalled(), s.uninstallMode, s.installedVersion,
-                                  s.offeredVersion);
-    switch (w.pageState) {
-        case PageState::InstallOffer: showInstallOffer(); break;
-        case PageState::UninstallOffer: showUninstallOffer(); break;
-        case PageState::FinalPage: showNewerInstalled(); break;
-        default: showUpgradeOffer(); break;
+void showOfferPage() {
+    switch (state().page) {
+        case Page::InstallOffer: showInstallOffer(); break;
+        case Page::UninstallOffer: showUninstallOffer(); break;
+        case Page::UpgradeOffer: showUpgradeOffer(); break;
+        default: showNewerInstalled(); break;
     }
 }
 
 // The progress page: only the bar and, while installing, Cancel take the place of the offer.
-void showWorkPage(bool cancelVisible) {
+void showWorkPage() {
     const WindowState& w = state();
     const WindowControls& c = w.controls;
     show(c.actionButton, false);
-    show(c.cancelButton, cancelVisible);
+    show(c.cancelButton, cancelVisible(w.page));
     show(c.languageLabel, false);
     show(c.languageList, false);
     show(c.progressBar, true);
+    setText(c.messageText, textsOf(w.page).message);
     InvalidateRect(w.window, nullptr, TRUE);
-}
-
-// Returns when everything is removed. A file that could not be removed is named in a box and
-// the installer ends: the Uninstall entry stays, so the user can finish once the file is free.
-void runUninstallPage() {
-    WindowState& w = state();
-    const WindowControls& c = w.controls;
-    w.workState = WorkState::UninstallWork;
-    showWorkPage(false);
-    setText(c.messageText, textsOf(PageView::Uninstalling).message);
-    pumpMessages();
-    Sleep(2000);
-    Uninstaller uninstaller(c.progressBar);
-    w.working = true;
-    const RemovalResult removed = uninstaller.run();
-    w.working = false;
-    if (!removed.ok()) {
-        if (w.theInstaller) w.theInstaller->discardStagedArchive();
-        showMessageBox(text(L"error_uninstall_in_use", {brand(), removed.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
-        endProcess();
-    }
-}
-
-// A step failed after the sequence had written files or keys: they are taken away as a Cancel
-// takes them away, and the final page says the installation was not completed.
-void rollBackFailedInstall() {
-    show(state().controls.releaseNotesLink, false);
-    setProgress(state().controls.progressBar, 0);
-    runUninstallPage();
-    showFinalPage(PageView::FailedFinal);
-}
-
-InstallResult runInstallPage() {
-    WindowState& w = state();
-    const WindowControls& c = w.controls;
-    w.workState = WorkState::InstallWork;
-    showWorkPage(true);
-    setText(c.messageText, textsOf(PageView::Installing).message);
-    w.working = true;
-    const InstallResult result = w.theInstaller->run();
-    w.working = false;
-    if (result.outcome == InstallOutcome::FolderFailed) {
-        showFolderFailure(L" ", productConfig().installFolder);
-        endProcess();
-    }
-    if (result.outcome == InstallOutcome::ExtractorFailed) {
-        showErrorBox(result.error, result.path);
-        endProcess();
-    }
-    if (result.outcome == InstallOutcome::DownloadFailed) {
-        showDownloadFailure(result.download);
-        endProcess();
-    }
-    if (result.outcome == InstallOutcome::ExtractionFailed) {
-        showMessageBox(text(L"error_extraction", {brand(), result.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
-        rollBackFailedInstall();
-        return result;
-    }
-    if (result.outcome == InstallOutcome::StepFailed) {
-        showErrorBox(result.error, result.path);
-        rollBackFailedInstall();
-        return result;
-    }
-    if (w.pageState == PageState::CancelRequested) {
-        setProgress(c.progressBar, 0);
-        waitPumping(2000);
-        SendMessageW(w.window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(c.actionButton));
-    }
-    return result;
 }
 
 Installer& installer() {
     WindowState& w = state();
-    if (!w.theInstaller) {
-        w.theInstaller = std::make_unique<Installer>(w.controls.progressBar, startupState().offeredVersion,
-                                                     startupState().archiveSha256);
-    }
+    if (!w.theInstaller) w.theInstaller = std::make_unique<Installer>(context(), w.progress);
     return *w.theInstaller;
 }
 
+// Returns when everything is removed. A file that could not be removed is named in a box and
+// the installer ends: the Uninstall entry stays, so the user can finish once the file is free.
+void runUninstallWork() {
+    WindowState& w = state();
+    showWorkPage();
+    w.progress.pause(stepPauseMs);
+    const Failure removed = Uninstaller(w.progress).run();
+    if (!removed.ok()) {
+        if (w.theInstaller) w.theInstaller->discardStagedArchive();
+        showMessageBox(text(L"error_uninstall_in_use", {brand(), removed.path}), text(L"IDS_TITLE_ERROR"), MB_OK);
+        endAfterFailure();
+    }
+    go(Event::Done);
+}
+
 void copyInstallerIntoInstallFolder() {
-    const ProductConfig& config = productConfig();
-    const std::int32_t copied = installer().copyInstaller(startupState().image.get());
     // The application is installed; only the entry that uninstalls it lacks its program.
-    if (copied != 0) showErrorBox(copied, config.installFolder + config.selfFileName);
+    showErrorBox(installer().copyInstaller());
+}
+
+void runInstallWork() {
+    WindowState& w = state();
+    showWorkPage();
+    const InstallResult result = installer().run();
+    switch (result.outcome) {
+        case InstallOutcome::FolderFailed:
+            showFolderFailure(L" ", productConfig().installFolder);
+            endAfterFailure();
+        case InstallOutcome::ExtractorFailed:
+            showErrorBox(result.failure);
+            endAfterFailure();
+        case InstallOutcome::DownloadFailed:
+            showDownloadFailure(result.failure);
+            endAfterFailure();
+        case InstallOutcome::ExtractionFailed:
+            showMessageBox(text(L"error_extraction", {brand(), result.failure.path}), text(L"IDS_TITLE_ERROR"),
+                           MB_OK);
+            go(Event::Failed);
+            break;
+        case InstallOutcome::StepFailed:
+            showErrorBox(result.failure);
+            go(Event::Failed);
+            break;
+        case InstallOutcome::Cancelled: go(Event::Stopped); break;
+        case InstallOutcome::Completed: go(result.restartNeeded ? Event::Restart : Event::Done); break;
+    }
+    switch (w.page) {
+        case Page::UndoingFailed: w.progress.position(0); break;
+        case Page::UndoingCancelled:
+            w.progress.position(0);
+            w.progress.pause(stepPauseMs);
+            break;
+        case Page::InstalledFinal:
+        case Page::InstalledRestartFinal:
+            showFinalPage();
+            copyInstallerIntoInstallFolder();
+            // The application is in place; without its runtime it may not start, and the user is told.
+            if (result.runtimeFailure != 0) {
+                showMessageBox(text(L"error_runtime", {brand(), std::to_wstring(result.runtimeFailure)}),
+                               text(L"IDS_TITLE_ERROR"), MB_OK);
+            }
+            break;
+        default: break;
+    }
+}
+
+// Downloads and verifies the new archive while the old version stays untouched.
+void runUpgradeDownload() {
+    showWorkPage();
+    const DownloadResult staged = installer().stageArchive();
+    if (staged.ok()) {
+        // A Cancel that came too late for the download still leaves the old version as it was.
+        if (go(Event::Done) == Page::CancelledFinal) installer().discardStagedArchive();
+        return;
+    }
+    if (staged.is(Special::Aborted)) {
+        go(Event::Stopped);
+        return;
+    }
+    showDownloadFailure(staged, text(L"error_upgrade_kept"));
+    endAfterFailure();
+}
+
+// Runs the work of each page until a page without work is reached, and shows that page.
+void runWork() {
+    WindowState& w = state();
+    for (;;) {
+        switch (w.page) {
+            case Page::Installing: runInstallWork(); break;
+            case Page::DownloadingUpgrade:
+            case Page::CancellingUpgrade: runUpgradeDownload(); break;
+            case Page::RemovingOldVersion: runUninstallWork(); break;
+            case Page::Uninstalling:
+            case Page::UndoingCancelled:
+            case Page::UndoingFailed:
+                show(w.controls.releaseNotesLink, false);
+                runUninstallWork();
+                break;
+            case Page::InstalledFinal:
+            case Page::InstalledRestartFinal: return;  // shown where the installation ended
+            default:
+                showFinalPage();
+                return;
+        }
+    }
 }
 
 void launchApplication() {
@@ -227,103 +290,32 @@ void launchApplication() {
 void ensureInstallFolderOrEnd() {
     if (ensureInstallFolder()) return;
     showFolderFailure(L"  ", productConfig().installFolder);
-    endProcess();
-}
-
-void install() {
-    WindowState& w = state();
-    installer();
-    w.closeAllowed = false;
-    const InstallResult result = runInstallPage();
-    if (w.pageState == PageState::InstallOffer && result.outcome == InstallOutcome::Completed) {
-        w.restartNeeded = result.restartNeeded;
-        showFinalPage(result.restartNeeded ? PageView::InstalledRestartFinal : PageView::InstalledFinal);
-        copyInstallerIntoInstallFolder();
-        // The application is in place; without its runtime it may not start, and the user is told.
-        if (result.runtimeFailure != 0) {
-            showMessageBox(text(L"error_runtime", {brand(), std::to_wstring(result.runtimeFailure)}),
-                           text(L"IDS_TITLE_ERROR"), MB_OK);
-        }
-    }
-    w.closeAllowed = true;
-}
-
-// Downloads and verifies the new archive while the old version stays untouched; false when the
-// upgrade ends here (a failure box was shown and the process ends, or Cancel was pressed).
-bool stageUpgrade() {
-    WindowState& w = state();
-    const WindowControls& c = w.controls;
-    w.workState = WorkState::InstallWork;
-    showWorkPage(true);
-    setText(c.messageText, text(L"IDS_INSTALLING_TEXT", {brand()}));
-    w.working = true;
-    const DownloadResult staged = installer().stageArchive();
-    w.working = false;
-    if (staged.ok()) return true;
-    if (staged.code == ABORTED) {
-        w.workState = WorkState::NoWork;
-        showFinalPage(PageView::CancelledFinal);
-        w.closeAllowed = true;
-        return false;
-    }
-    showDownloadFailure(staged, text(L"error_upgrade_kept"));
-    endProcess();
+    endAfterFailure();
 }
 
 void onActionButton() {
-    WindowState& w = state();
-    switch (w.pageState) {
-        case PageState::InstallOffer:
-            ensureInstallFolderOrEnd();
-            install();
-            break;
-        case PageState::UpgradeOffer:
-            ensureInstallFolderOrEnd();
-            w.closeAllowed = false;
-            // The new archive first: a failed download leaves the old version as it was.
-            if (!stageUpgrade()) break;
-            runUninstallPage();
-            w.pageState = PageState::InstallOffer;
-            install();
-            break;
-        case PageState::UninstallOffer:
-        case PageState::CancelRequested:
-            show(w.controls.releaseNotesLink, false);
-            w.closeAllowed = false;
-            runUninstallPage();
-            showFinalPage(w.pageState == PageState::UninstallOffer ? PageView::UninstalledFinal
-                                                                   : PageView::CancelledFinal);
-            w.closeAllowed = true;
-            break;
-        case PageState::FinalPage:
-            if (w.workState == WorkState::InstallWork && !w.restartNeeded) launchApplication();
-            endProcess();
-    }
+    const Page from = state().page;
+    if (from == Page::InstallOffer || from == Page::UpgradeOffer) ensureInstallFolderOrEnd();
+    // Only a plain installation starts the application: after a restart request it waits for the restart.
+    if (from == Page::InstalledFinal) launchApplication();
+    if (go(Event::Action) == Page::Ended) endProcess();
+    runWork();
 }
 
+// During the work Cancel only asks it to stop: the sequence at its next checkpoint, a download
+// at once. Elsewhere it ends the process.
 void onCancelButton() {
-    WindowState& w = state();
-    // While the new archive of an upgrade downloads, nothing is changed yet: Cancel only stops it.
-    if (w.pageState == PageState::UpgradeOffer && w.working && w.theInstaller) {
-        w.theInstaller->cancel();
-        return;
-    }
-    if (w.pageState == PageState::InstallOffer && w.theInstaller) {
-        w.theInstaller->cancel();
-        w.pageState = PageState::CancelRequested;
-        return;
-    }
-    endProcess();
+    if (go(Event::Cancel) == Page::Ended) endProcess();
 }
 
 void onReleaseNotesLink() {
-    if (state().working) return;
+    if (isWorkPage(state().page)) return;
     const ProductConfig& config = productConfig();
     ensureInstallFolderOrEnd();
     const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
     if (!pathExists(path)) {
         const DownloadResult notes =
-            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().controls.progressBar);
+            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().progress);
         if (!notes.ok()) {
             showDownloadFailure(notes);
             return;
@@ -334,7 +326,7 @@ void onReleaseNotesLink() {
 
 void onLanguageChange() {
     WindowState& w = state();
-    if (w.working) return;
+    if (isWorkPage(w.page)) return;
     const WindowControls& c = w.controls;
     const LRESULT index = SendMessageW(c.languageList, CB_GETCURSEL, 0, 0);
     const LRESULT length = index == CB_ERR ? CB_ERR : SendMessageW(c.languageList, CB_GETLBTEXTLEN, index, 0);
@@ -345,25 +337,17 @@ void onLanguageChange() {
     }
     const std::wstring culture = textTable().cultureForName(name);
     textTable().setCulture(culture);
-    registryStore().writeCurrentCulture(culture);
+    RegistryStore().writeCurrentCulture(culture);
 
     setText(c.cancelButton, text(L"IDS_CANCEL"));
     setText(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES"));
-    switch (w.pageState) {
-        case PageState::InstallOffer:
-            setText(c.actionButton, text(L"IDS_INSTALL"));
-            showInstallOffer();
-            break;
-        case PageState::UninstallOffer:
-            setText(c.actionButton, text(L"IDS_UNINSTALL"));
-            showUninstallOffer();
-            break;
-        case PageState::UpgradeOffer:
-            setText(c.actionButton, text(L"IDS_INSTALL"));
-            showUpgradeOffer();
-            break;
-        default: showNewerInstalled(); break;
+    switch (w.page) {
+        case Page::InstallOffer:
+        case Page::UpgradeOffer: setText(c.actionButton, text(L"IDS_INSTALL")); break;
+        case Page::UninstallOffer: setText(c.actionButton, text(L"IDS_UNINSTALL")); break;
+        default: break;
     }
+    showOfferPage();
     setText(c.languageLabel, text(L"options_select_language"));
     setVersionLabels();
 }
@@ -387,7 +371,6 @@ void onPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     paintLogoAndSeparator(dc, state().logoImage);
-    if (state().workState == WorkState::NoWork) chooseFirstPageNow();
     EndPaint(window, &paint);
 }
 
@@ -402,7 +385,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             PostQuitMessage(0);
             return 0;
         case WM_CLOSE:
-            if (w.closeAllowed) {
+            if (closeAllowed(w.page)) {
                 DestroyWindow(window);
                 endProcess();
             }
@@ -423,21 +406,19 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-StartupState& startupState() {
-    static StartupState s;
-    return s;
-}
-
 ATOM registerInstallerWindowClass(HINSTANCE instance) {
-    const WNDCLASSEXW windowClass = windowClassOf(instance, windowProcedure, startupState().windowClassName);
+    state().className = loadedString(instance, WINDOW_CLASS_STRING_ID);
+    const WNDCLASSEXW windowClass = windowClassOf(instance, windowProcedure, state().className.c_str());
     return RegisterClassExW(&windowClass);
 }
 
-bool createInstallerWindow(HINSTANCE instance, int showCommand) {
+bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupContext& setup, ProcessEnd end) {
     WindowState& w = state();
+    w.context = &setup;
+    w.end = end;
     w.instance = instance;
     startGdiPlus();
-    w.window = CreateWindowExW(0, startupState().windowClassName, productConfig().installerTitle.c_str(), windowStyle,
+    w.window = CreateWindowExW(0, w.className.c_str(), productConfig().installerTitle.c_str(), windowStyle,
                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (!w.window) return false;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2;
@@ -446,6 +427,9 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand) {
     w.logoImage = loadPngResource(productConfig().logoImageId);
     createControls(w.controls, w.window, instance, shownVersionLabel(), installerVersionLabel());
     assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
+    const SetupContext& s = context();
+    w.page = chooseFirstPage(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion);
+    showOfferPage();
     ShowWindow(w.window, showCommand);
     UpdateWindow(w.window);
     return true;

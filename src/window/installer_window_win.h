@@ -2,23 +2,13 @@
 #pragma once
 #include <windows.h>
 
-#include "common/digests.h"
-#include "common/version.h"
-#include "system/handles_win.h"
+#include "setup/setup_context_win.h"
 
-// What start-up found out, read by the window.
-struct StartupState {
-    bool uninstallMode = false;
-    Version offeredVersion;
-    Version installedVersion;
-    Sha256Digest archiveSha256{};  // of the offered version's archive, from the signed version file
-    wchar_t windowClassName[100] = {};
-    // The executable's own file, held from the start: the copies are read from it, never by path.
-    FileHandle image;
-};
+// How the window ends the process once the user is done or a failure was shown; never returns.
+typedef void (*ProcessEnd)() __attribute__((noreturn));
 
-StartupState& startupState();
-
+// The class's name is the string resource WINDOW_CLASS_STRING_ID.
 ATOM registerInstallerWindowClass(HINSTANCE instance);
-// Creates, centres and shows the window; false when it could not be created.
-bool createInstallerWindow(HINSTANCE instance, int showCommand);
+// Creates, centres and shows the window on the first page for what start-up found (the context
+// must outlive the window); false when it could not be created.
+bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupContext& context, ProcessEnd end);

@@ -5,20 +5,9 @@
 
 #include "common/version.h"
 
-enum class PageState : int { InstallOffer = 0, UninstallOffer = 1, UpgradeOffer = 2, CancelRequested = 3, FinalPage = 4 };
-enum class WorkState : int { NoWork = 0, InstallWork = 1, UninstallWork = 2 };
-
-// The first page for what the registry and the server say.
-PageState chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed,
-                          const Version& offered);
-
-// The version the version label names: the installed one in uninstall mode when one is recorded,
-// else the offered one (with nothing installed, -uninstall leads to the install offer).
-const Version& shownVersion(std::int32_t isInstalled, bool uninstallMode, const Version& installed,
-                            const Version& offered);
-
-// Every page the window can show, as far as its texts go.
-enum class PageView : int {
+// Every state the window can be in: the pages it draws, the work behind a progress page, and
+// the end. The window keeps no other state: what may be closed or cancelled follows from it.
+enum class Page : int {
     InstallOffer,
     UninstallOffer,
     UpgradeOffer,
@@ -30,13 +19,51 @@ enum class PageView : int {
     UninstalledFinal,
     CancelledFinal,
     FailedFinal,            // a step failed and what it wrote was removed
+    // Work that shows the installing or uninstalling page.
+    CancellingInstall,      // Cancel was pressed: the sequence stops at its next checkpoint
+    DownloadingUpgrade,     // the new archive, while the old version stays untouched
+    CancellingUpgrade,      // Cancel was pressed during that download
+    RemovingOldVersion,     // the upgrade's uninstallation before its installation
+    UndoingCancelled,       // what a cancelled installation wrote is removed
+    UndoingFailed,          // what a failed installation wrote is removed
+    Ended,                  // the process ends
 };
-inline constexpr PageView allPageViews[] = {PageView::InstallOffer,   PageView::UninstallOffer, PageView::UpgradeOffer,
-                                            PageView::NewerInstalled, PageView::Installing,     PageView::Uninstalling,
-                                            PageView::InstalledFinal, PageView::InstalledRestartFinal,
-                                            PageView::UninstalledFinal, PageView::CancelledFinal,
-                                            PageView::FailedFinal};
-const wchar_t* pageViewName(PageView view);
+
+// The pages drawn with texts of their own, in the order the gallery shows them.
+inline constexpr Page drawnPages[] = {Page::InstallOffer,   Page::UninstallOffer, Page::UpgradeOffer,
+                                      Page::NewerInstalled, Page::Installing,     Page::Uninstalling,
+                                      Page::InstalledFinal, Page::InstalledRestartFinal,
+                                      Page::UninstalledFinal, Page::CancelledFinal, Page::FailedFinal};
+const wchar_t* pageName(Page page);
+
+// What moves the window from page to page: the user's two buttons, and how the work behind a
+// progress page ended.
+enum class Event : int {
+    Action,     // the action button (Install, Uninstall, OK, Finish)
+    Cancel,     // the Cancel button
+    Done,       // the work ended as it should
+    Restart,    // the installation ended; the runtime asked for a restart
+    Stopped,    // the work stopped at a Cancel checkpoint
+    Failed,     // a step failed after writing: what it wrote is removed
+    Fatal,      // a failure was shown in a box: the process ends
+};
+
+// The page that follows; the page itself when the event means nothing there.
+Page next(Page page, Event event);
+
+// The first page for what the registry and the server say.
+Page chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed, const Version& offered);
+
+// Derived from the page alone.
+bool isWorkPage(Page page);          // a sequence runs: nothing but Cancel may start other work
+bool closeAllowed(Page page);        // the window's close box ends the process
+bool cancelRequested(Page page);     // the running work is asked to stop
+bool cancelVisible(Page page);       // the progress page offers Cancel
+
+// The version the version label names: the installed one in uninstall mode when one is recorded,
+// else the offered one (with nothing installed, -uninstall leads to the install offer).
+const Version& shownVersion(std::int32_t isInstalled, bool uninstallMode, const Version& installed,
+                            const Version& offered);
 
 // The message and the action button's caption of a page in the current language; an empty
 // caption where the page hides the action button.
@@ -44,7 +71,7 @@ struct PageTexts {
     std::wstring message;
     std::wstring actionCaption;
 };
-PageTexts pageTexts(PageView view, const std::wstring& brand, const Version& installed, const Version& offered);
+PageTexts pageTexts(Page page, const std::wstring& brand, const Version& installed, const Version& offered);
 
 // "Flashdeck <Version>: <version text>" and "<Install> <Version>: <installer version>".
 std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText);

@@ -52,3 +52,23 @@ TEST(ExtractionEnvironment, HoldsOnlyTheSystemEntriesSortedAndDoublyEnded) {
                                                   L"windir=C:\\Windows"}));
     EXPECT_EQ(extractorCommandLine(L"unzip.bat"), L"cmd /D /C unzip.bat");
 }
+
+TEST(UninstallPaths, PrefersRecordedPathAndFindsVendorFolder) {
+    const std::wstring configured = L"C:\\PF\\Lumidex\\SSD Flashdeck\\";
+    const std::wstring vendor = L"C:\\PF\\Lumidex\\";
+    EXPECT_EQ(folderToRemove(L"", configured, vendor), configured);
+    EXPECT_EQ(folderToRemove(L"c:\\pf\\lumidex\\ssd flashdeck", configured, vendor), L"c:\\pf\\lumidex\\ssd flashdeck");
+    EXPECT_EQ(folderToRemove(L"C:\\PF\\Lumidex\\Older Flashdeck\\", configured, vendor),
+              L"C:\\PF\\Lumidex\\Older Flashdeck\\");
+    // Anything else recorded is not trusted with a removal as administrator.
+    for (const wchar_t* recorded : {L"D:\\Apps\\SSD Flashdeck\\", L"D:\\Data", L"\\\\server\\share\\SSD Flashdeck",
+                                    L"C:\\PF\\Lumidex\\..\\..\\Windows", L"C:\\PF\\Lumidex", L"C:\\PF\\Lumidex\\",
+                                    L"C:\\PF\\LumidexOther\\x", L"relative\\SSD Flashdeck"}) {
+        EXPECT_EQ(folderToRemove(recorded, configured, vendor), configured) << recorded;
+    }
+    EXPECT_EQ(vendorFolderOf(configured, L"SSD Flashdeck"), L"C:\\PF\\Lumidex\\");
+    EXPECT_EQ(vendorFolderOf(L"D:\\Tools\\Flash\\", L"SSD Flashdeck"), L"");
+    EXPECT_EQ(vendorFolderOf(L"D:\\ssd flashdeck\\", L"SSD Flashdeck"), L"");
+    // A path that starts with the word has no vendor folder to clean.
+    EXPECT_EQ(vendorFolderOf(L"SSD Flashdeck\\", L"SSD Flashdeck"), L"");
+}

@@ -95,4 +95,17 @@ TEST(ProductConfiguration, KeepsBackslashOfBaseUrlAndBareFileName) {
     EXPECT_EQ(fileNamePart(L"setup.exe"), L"setup.exe");
     EXPECT_EQ(fileNamePart(L"C:\\a\\"), L"");
 }
+TEST(TempCopy, CopyFolderLiesInsideTheTemporaryFolder) {
+    const std::wstring temp = L"C:\\T\\";
+    const std::wstring a = copyFolderPath(temp, 0x10, 0, 0x99);
+    EXPECT_TRUE(isInsideFolder(a + L"\\setup.exe", temp));
+    EXPECT_NE(a, copyFolderPath(temp, 0x10, 1, 0x99));
+    EXPECT_EQ(copyFolderPath(L"C:\\T", 1, 2, 3), copyFolderPath(temp, 1, 2, 3));
+    // The copy knows its folder by this name (and by the folder's place in the temporary folder).
+    EXPECT_TRUE(isCopyFolderName(fileNamePart(a)));
+    EXPECT_TRUE(isCopyFolderName(L"lfd1a-0-ff"));
+    for (const wchar_t* other : {L"LFD", L"LFD1-2", L"LFD1-2-3-4", L"LFDx-1-2", L"LFD1--2", L"Temp1_setup.zip", L"LFD1-2-3 "}) {
+        EXPECT_FALSE(isCopyFolderName(other)) << other;
+    }
+}
 }  // namespace

@@ -41,4 +41,14 @@ TEST(ErrorBoxBody, MessageThenHexCodeThenFileName) {
     };
     for (const auto& c : cases) EXPECT_EQ(errorBoxBody(c.message, c.code, c.path), c.body) << c.code;
 }
+TEST(TempCopy, RecognisesPathsInsideTheTemporaryFolder) {
+    const std::wstring temp = L"C:\\Users\\Ann\\AppData\\Local\\Temp\\";
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\LFD1\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"c:\\users\\ann\\appdata\\local\\temp\\a\\b\\setup.exe", temp));
+    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\x.exe", L"C:\\Users\\Ann\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\Downloads\\setup.exe", temp));
+    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\TempOther\\setup.exe", temp));
+    EXPECT_FALSE(isInsideFolder(L"C:\\setup.exe", L""));
+}
 }  // namespace

@@ -1,24 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "common/product_config.h"
-#include "common/text.h"
-#include "setup/setup_rules.h"
-#include "startup/command_line.h"
 #include "window/page_logic.h"
+#include "../support/versions.h"
 
 namespace {
-Version version(const wchar_t* text) {
-    Version v;
-    v.assign(text);
-    return v;
-}
-
 struct PageCase {
     std::int32_t isInstalled;
     bool uninstallMode;
     const wchar_t* installed;
     const wchar_t* offered;
-    PageState expected;
+    Page expected;
 };
 
 class FirstPage : public ::testing::TestWithParam<PageCase> {};
@@ -32,21 +28,94 @@ INSTANTIATE_TEST_SUITE_P(
     Pages, FirstPage,
     ::testing::Values(
         // Nothing recorded: the install offer, also in uninstall mode and whatever the versions say.
-        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", PageState::InstallOffer},
-        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", PageState::InstallOffer},
-        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", PageState::InstallOffer},
+        PageCase{NOT_RECORDED, false, L"", L"3.0.3.0", Page::InstallOffer},
+        PageCase{NOT_RECORDED, true, L"3.0.3.0", L"3.0.3.0", Page::InstallOffer},
+        PageCase{NOT_RECORDED, false, L"9.0.0.0", L"3.0.3.0", Page::InstallOffer},
         // Equal texts, or the uninstall switch: the uninstall offer.
-        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", PageState::UninstallOffer},
-        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", PageState::UninstallOffer},
+        PageCase{3, false, L"3.0.3.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{1, false, L"3.0.3.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{3, true, L"2.7.0.0", L"3.0.3.0", Page::UninstallOffer},
+        PageCase{3, true, L"9.0.0.0", L"3.0.3.0", Page::UninstallOffer},
         // Offered older: the newer-version notice (a final page).
-        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", PageState::FinalPage},
-        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", PageState::FinalPage},
+        PageCase{3, false, L"3.0.10.0", L"3.0.9.0", Page::NewerInstalled},
+        PageCase{0, false, L"4.0.0.0", L"3.0.3.0", Page::NewerInstalled},
         // Offered newer, or equal numbers written differently: the upgrade offer.
-        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", PageState::UpgradeOffer},
-        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", PageState::UpgradeOffer},
-        PageCase{3, false, L"", L"3.0.3.0", PageState::UpgradeOffer}));
+        PageCase{3, false, L"2.7.0.0", L"3.0.3.0", Page::UpgradeOffer},
+        PageCase{3, false, L"03.0.3.0", L"3.0.3.0", Page::UpgradeOffer},
+        PageCase{3, false, L"", L"3.0.3.0", Page::UpgradeOffer}));
+
+// A road through the window: the pages that each event leads to, from a first page.
+struct Road {
+    const char* name;
+    Page start;
+    std::vector<std::pair<Event, Page>> steps;
+};
+
+class Transitions : public ::testing::TestWithParam<Road> {};
+
+TEST_P(Transitions, EachEventLeadsToItsPage) {
+    Page page = GetParam().start;
+    for (const auto& [event, expected] : GetParam().steps) {
+        const Page from = page;
+        page = next(page, event);
+        EXPECT_EQ(page, expected) << pageName(from) << " + event " << static_cast<int>(event);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, Transitions,
+    ::testing::Values(
+        Road{"install", Page::InstallOffer,
+             {{Event::Done, Page::InstallOffer}, {Event::Action, Page::Installing}, {Event::Done, Page::InstalledFinal},
+              {Event::Action, Page::Ended}}},
+        Road{"installRestart", Page::InstallOffer,
+             {{Event::Action, Page::Installing}, {Event::Restart, Page::InstalledRestartFinal},
+              {Event::Cancel, Page::Ended}}},
+        // Cancel is noticed at a checkpoint, or not at all when the sequence ends first: either way
+        // what it wrote is removed and the cancellation is reported.
+        Road{"cancelled", Page::InstallOffer,
+             {{Event::Action, Page::Installing}, {Event::Cancel, Page::CancellingInstall},
+              {Event::Stopped, Page::UndoingCancelled}, {Event::Cancel, Page::UndoingCancelled},
+              {Event::Done, Page::CancelledFinal}}},
+        Road{"cancelledAfterTheLastCheckpoint", Page::Installing,
+             {{Event::Cancel, Page::CancellingInstall}, {Event::Done, Page::UndoingCancelled}}},
+        Road{"cancelledTwice", Page::Installing, {{Event::Cancel, Page::CancellingInstall}, {Event::Cancel, Page::Ended}}},
+        Road{"failedStep", Page::Installing,
+             {{Event::Failed, Page::UndoingFailed}, {Event::Done, Page::FailedFinal}, {Event::Action, Page::Ended}}},
+        Road{"upgrade", Page::UpgradeOffer,
+             {{Event::Action, Page::DownloadingUpgrade}, {Event::Done, Page::RemovingOldVersion},
+              {Event::Cancel, Page::RemovingOldVersion}, {Event::Done, Page::Installing},
+              {Event::Done, Page::InstalledFinal}}},
+        // Nothing of the installed version is touched before its archive is verified.
+        Road{"upgradeCancelled", Page::UpgradeOffer,
+             {{Event::Action, Page::DownloadingUpgrade}, {Event::Cancel, Page::CancellingUpgrade},
+              {Event::Stopped, Page::CancelledFinal}}},
+        Road{"upgradeCancelledTooLate", Page::DownloadingUpgrade,
+             {{Event::Cancel, Page::CancellingUpgrade}, {Event::Done, Page::CancelledFinal}}},
+        Road{"uninstall", Page::UninstallOffer,
+             {{Event::Action, Page::Uninstalling}, {Event::Cancel, Page::Uninstalling},
+              {Event::Done, Page::UninstalledFinal}, {Event::Action, Page::Ended}}},
+        Road{"newerInstalled", Page::NewerInstalled, {{Event::Action, Page::Ended}}},
+        Road{"offerCancelled", Page::UpgradeOffer, {{Event::Cancel, Page::Ended}}},
+        Road{"fatalInTheMiddle", Page::RemovingOldVersion, {{Event::Fatal, Page::Ended}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Transitions, WhatThePageDecides) {
+    for (int i = 0; i <= static_cast<int>(Page::Ended); ++i) {
+        const Page page = static_cast<Page>(i);
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pageName(page))));
+        // The close box works only once everything is done, never while work runs.
+        EXPECT_FALSE(closeAllowed(page) && isWorkPage(page));
+        // A Cancel is asked of running work only, and only after it was pressed.
+        EXPECT_EQ(cancelRequested(page), page == Page::CancellingInstall || page == Page::CancellingUpgrade);
+        if (cancelRequested(page) || cancelVisible(page)) EXPECT_TRUE(isWorkPage(page));
+        // Every page but the end has a name of its own and texts for its message.
+        if (page != Page::Ended) EXPECT_NE(std::wstring(pageName(page)), L"");
+    }
+    for (Page page : drawnPages) EXPECT_EQ(closeAllowed(page), page >= Page::InstalledFinal && page <= Page::FailedFinal);
+    EXPECT_FALSE(cancelVisible(Page::Uninstalling));
+    EXPECT_FALSE(cancelVisible(Page::RemovingOldVersion));
+}
 
 struct ShownCase {
     std::int32_t isInstalled;
@@ -82,48 +151,4 @@ TEST(PageTexts, JoinsLabelsAndSuccessText) {
               L"Click on the Finish button to run the application.");
 }
 
-TEST(UninstallPaths, PrefersRecordedPathAndFindsVendorFolder) {
-    const std::wstring configured = L"C:\\PF\\Lumidex\\SSD Flashdeck\\";
-    const std::wstring vendor = L"C:\\PF\\Lumidex\\";
-    EXPECT_EQ(folderToRemove(L"", configured, vendor), configured);
-    EXPECT_EQ(folderToRemove(L"c:\\pf\\lumidex\\ssd flashdeck", configured, vendor), L"c:\\pf\\lumidex\\ssd flashdeck");
-    EXPECT_EQ(folderToRemove(L"C:\\PF\\Lumidex\\Older Flashdeck\\", configured, vendor),
-              L"C:\\PF\\Lumidex\\Older Flashdeck\\");
-    // Anything else recorded is not trusted with a removal as administrator.
-    for (const wchar_t* recorded : {L"D:\\Apps\\SSD Flashdeck\\", L"D:\\Data", L"\\\\server\\share\\SSD Flashdeck",
-                                    L"C:\\PF\\Lumidex\\..\\..\\Windows", L"C:\\PF\\Lumidex", L"C:\\PF\\Lumidex\\",
-                                    L"C:\\PF\\LumidexOther\\x", L"relative\\SSD Flashdeck"}) {
-        EXPECT_EQ(folderToRemove(recorded, configured, vendor), configured) << recorded;
-    }
-    EXPECT_EQ(vendorFolderOf(configured, L"SSD Flashdeck"), L"C:\\PF\\Lumidex\\");
-    EXPECT_EQ(vendorFolderOf(L"D:\\Tools\\Flash\\", L"SSD Flashdeck"), L"");
-    EXPECT_EQ(vendorFolderOf(L"D:\\ssd flashdeck\\", L"SSD Flashdeck"), L"");
-    // A path that starts with the word has no vendor folder to clean.
-    EXPECT_EQ(vendorFolderOf(L"SSD Flashdeck\\", L"SSD Flashdeck"), L"");
-}
-
-TEST(TempCopy, RecognisesPathsInsideTheTemporaryFolder) {
-    const std::wstring temp = L"C:\\Users\\Ann\\AppData\\Local\\Temp\\";
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\LFD1\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"c:\\users\\ann\\appdata\\local\\temp\\a\\b\\setup.exe", temp));
-    EXPECT_TRUE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\Temp\\x.exe", L"C:\\Users\\Ann\\AppData\\Local\\Temp"));
-    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\Downloads\\setup.exe", temp));
-    EXPECT_FALSE(isInsideFolder(L"C:\\Users\\Ann\\AppData\\Local\\TempOther\\setup.exe", temp));
-    EXPECT_FALSE(isInsideFolder(L"C:\\setup.exe", L""));
-}
-
-TEST(TempCopy, CopyFolderLiesInsideTheTemporaryFolder) {
-    const std::wstring temp = L"C:\\T\\";
-    const std::wstring a = copyFolderPath(temp, 0x10, 0, 0x99);
-    EXPECT_TRUE(isInsideFolder(a + L"\\setup.exe", temp));
-    EXPECT_NE(a, copyFolderPath(temp, 0x10, 1, 0x99));
-    EXPECT_EQ(copyFolderPath(L"C:\\T", 1, 2, 3), copyFolderPath(temp, 1, 2, 3));
-    // The copy knows its folder by this name (and by the folder's place in the temporary folder).
-    EXPECT_TRUE(isCopyFolderName(fileNamePart(a)));
-    EXPECT_TRUE(isCopyFolderName(L"lfd1a-0-ff"));
-    for (const wchar_t* other : {L"LFD", L"LFD1-2", L"LFD1-2-3-4", L"LFDx-1-2", L"LFD1--2", L"Temp1_setup.zip", L"LFD1-2-3 "}) {
-        EXPECT_FALSE(isCopyFolderName(other)) << other;
-    }
-}
 }  // namespace

@@ -5,16 +5,11 @@
 #include <string>
 
 #include "common/version.h"
+#include "../support/versions.h"
 
 namespace {
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-
-Version version(const std::wstring& text) {
-    Version v;
-    v.assign(text);
-    return v;
-}
 
 struct AssignCase {
     std::wstring text;

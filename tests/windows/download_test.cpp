@@ -19,7 +19,8 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "system/crypto_win.h"
-#include "system/system_functions_win.h"
+#include "system/message_pump_win.h"
+#include "system/resources_win.h"
 #include "window/boxes_win.h"
 #include "box_recorder.h"
 
@@ -27,33 +28,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A stand-in for the progress bar: records every PBM_SETPOS; optionally presses Cancel
-// (cancels the download's token) when the first position arrives.
-std::vector<unsigned> positions;
-bool abortOnProgress = false;
-CancelToken token;
-LRESULT CALLBACK barProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == PBM_SETPOS) {
-        positions.push_back(static_cast<unsigned>(wParam));
-        if (abortOnProgress) token.cancel();
-        return 0;
+// A stand-in for the window: records every position; optionally presses Cancel when the first
+// position arrives. It waits as the unattended run does.
+struct RecordingProgress final : Progress {
+    std::vector<unsigned> positions;
+    bool cancelOnPosition = false;
+    bool cancelled = false;
+    NoWindowProgress waiter;
+    void position(unsigned percent) override {
+        positions.push_back(percent);
+        if (cancelOnPosition) cancelled = true;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND createRecordingBar() {
-    static const bool registered = [] {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = barProcedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"DownloadTestBar";
-        return RegisterClassW(&windowClass) != 0;
-    }();
-    if (!registered) return nullptr;
-    // A message-only window: it needs no display.
-    return CreateWindowExW(0, L"DownloadTestBar", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
+    void pause(int) override {}
+    bool cancelRequested() const override { return cancelled; }
+    void wait(void* event, unsigned long ms) override { waiter.wait(event, ms); }
+};
+RecordingProgress progress;
+std::vector<unsigned>& positions = progress.positions;
 
 bool neverConnected() { return false; }
 
@@ -106,16 +97,13 @@ protected:
 
         useServer(L"");
         positions.clear();
-        abortOnProgress = false;
-        token.reset();
-        bar = createRecordingBar();
-        ASSERT_NE(bar, nullptr);
+        progress.cancelOnPosition = false;
+        progress.cancelled = false;
     }
 
     void TearDown() override {
         setProductConfig(savedConfig);
         setConnectionTest(nullptr);
-        if (bar) DestroyWindow(bar);
         std::error_code ignored;
         fs::remove_all(folder, ignored);
     }
@@ -125,14 +113,15 @@ protected:
         setProductConfig(makeProductConfig(server + options, folder.wstring(), L"C:\\x\\setup.exe"));
     }
 
-    // The code of the result, after the window's box for it (the download itself shows none).
+    // The code of the result as the box shows it, after the window's box for it (the download
+    // itself shows none).
     static std::int32_t reported(const DownloadResult& result) {
         showDownloadFailure(result);
-        return result.code;
+        return result.shownCode();
     }
 
     std::int32_t download(const std::wstring& fileName, double start = 10, double end = 30) {
-        return reported(downloadFile(L"application/3.0.3.0/", folderText, fileName, start, end, bar, &token));
+        return reported(downloadFile(L"application/3.0.3.0/", folderText, fileName, start, end, progress));
     }
 
     static bool fetchText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& body) {
@@ -166,14 +155,11 @@ protected:
     std::wstring server;
     fs::path folder;
     std::wstring folderText;
-    HWND bar = nullptr;
 };
 
 TEST_F(Download, StoresTheWholeBodyAndMovesTheBarToTheEndOfItsRange) {
     useServer(L"size=30000/");
-    token.cancel();  // a call that gets past the connection test starts with it cleared
     ASSERT_EQ(download(archive), 0);
-    EXPECT_FALSE(token.cancelled());
     EXPECT_EQ(readFile(folder / archive), generatedBody(30000));
     EXPECT_FALSE(fs::exists(folder / (archive + L".part")));
     EXPECT_TRUE(recorder.boxes().empty());
@@ -211,11 +197,11 @@ TEST_F(Download, AnAbsentOrUnusableLengthStoresTheBodyWithoutProgress) {
 }
 
 TEST_F(Download, AnEmptyUrlPartGivesRootAndFileNameAndTheInstallFolderIsTheDestination) {
-    ASSERT_EQ(reported(downloadFile(L"", folderText, L"notes.pdf", 0, 0, bar)), 0);
+    ASSERT_EQ(reported(downloadFile(L"", folderText, L"notes.pdf", 0, 0, progress)), 0);
     EXPECT_GE(requestsFor("/Flashdeck/notes.pdf"), 1);
 
     fs::create_directories(productConfig().installFolder);
-    ASSERT_EQ(reported(downloadToInstallFolder(L"application/1.0.0.0/", archive, 10, 30, bar)), 0);
+    ASSERT_EQ(reported(downloadToInstallFolder(L"application/1.0.0.0/", archive, 10, 30, progress)), 0);
     EXPECT_EQ(readFile(fs::path(productConfig().installFolder) / archive), generatedBody(10000));
 }
 
@@ -285,7 +271,7 @@ TEST_F(Download, ADroppedConnectionIsResumedAndTheWholeFileVerified) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.options)));
         positions.clear();
         useServer(c.options);
-        ASSERT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, bar, &token, &digest)), 0);
+        ASSERT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, progress, &digest)), 0);
         EXPECT_EQ(readFile(folder / archive), body);
         const std::string options(c.options, c.options + std::wcslen(c.options));
         const std::string path = "/" + options + "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip";
@@ -360,7 +346,7 @@ TEST_F(Download, ADestinationThatCannotBeWrittenIsAFailure) {
 
     // A folder that does not exist: nothing is fetched at all.
     recorder.clear();
-    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText + L"missing\\", L"unreachable.zip", 10, 30, bar)),
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText + L"missing\\", L"unreachable.zip", 10, 30, progress)),
               ERROR_PATH_NOT_FOUND);
     expectOneErrorBoxAbout(L"unreachable.zip");
     EXPECT_EQ(requestsFor("unreachable.zip"), 0);
@@ -368,7 +354,7 @@ TEST_F(Download, ADestinationThatCannotBeWrittenIsAFailure) {
 
 TEST_F(Download, CancelDuringTheBodyAbortsWithoutABoxAndKeepsNothing) {
     useServer(L"slow/size=40000/delay=20/");
-    abortOnProgress = true;
+    progress.cancelOnPosition = true;
     EXPECT_EQ(download(archive), ABORTED);
     EXPECT_TRUE(recorder.boxes().empty());
     expectNothingLeft(archive);
@@ -380,9 +366,8 @@ TEST_F(Download, WithoutAConnectionShowsTheNoNetworkBoxAndTouchesNothing) {
     setConnectionTest(neverConnected);
     for (bool flag : {true, false}) {
         recorder.clear();
-        if (flag) token.cancel(); else token.reset();
+        progress.cancelled = flag;
         EXPECT_EQ(download(L"offline.zip"), -1);
-        EXPECT_EQ(token.cancelled(), flag);
         ASSERT_EQ(recorder.boxes().size(), 1u);
         EXPECT_EQ(recorder.boxes()[0].text, L"There is no internet connection. Please try again later.");
         EXPECT_EQ(recorder.boxes()[0].caption, L"Failed to download");
@@ -441,14 +426,15 @@ TEST_F(Download, AnArchiveIsKeptOnlyWhenItsHashIsTheSignedOne) {
     Sha256 hash;
     Sha256Digest right{};
     ASSERT_TRUE(hash.update(body.data(), body.size()) && hash.finish(right));
-    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, bar, nullptr, &right)), 0);
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, archive, 10, 30, progress, &right)), 0);
     EXPECT_EQ(readFile(folder / archive), body);
 
     Sha256Digest wrong = right;
     wrong[0] ^= 0x01;
     const std::wstring other = L"other.zip";
-    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, other, 10, 30, bar, nullptr, &wrong)),
-              hashMismatch);
+    const DownloadResult mismatch = downloadFile(L"application/3.0.3.0/", folderText, other, 10, 30, progress, &wrong);
+    EXPECT_TRUE(mismatch.is(Special::HashMismatch));
+    EXPECT_EQ(reported(mismatch), ERROR_INVALID_DATA);
     expectNothingLeft(other);
     expectOneErrorBoxAbout(other);
 
@@ -457,7 +443,7 @@ TEST_F(Download, AnArchiveIsKeptOnlyWhenItsHashIsTheSignedOne) {
     recorder.clear();
     useServer(L"chunkcut/");
     const std::wstring cut = L"cut.zip";
-    EXPECT_NE(reported(downloadFile(L"application/3.0.3.0/", folderText, cut, 10, 30, bar, nullptr, &right)), 0);
+    EXPECT_NE(reported(downloadFile(L"application/3.0.3.0/", folderText, cut, 10, 30, progress, &right)), 0);
     expectNothingLeft(cut);
     expectOneErrorBoxAbout(cut);
 }

@@ -13,8 +13,10 @@
 #include "common/product_config.h"
 #include "setup/extract_win.h"
 #include "setup/setup_rules.h"
+#include "system/message_pump_win.h"
 #include "system/paths_win.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
+#include "../support/files_win.h"
 
 namespace {
 std::string readAll(const std::wstring& path) {
@@ -27,7 +29,6 @@ void writeAll(const std::wstring& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::uint32_t crc32(const std::string& data) {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -121,6 +122,7 @@ protected:
     ProductConfig saved_;
     std::wstring root_;
     std::wstring folder_;
+    NoWindowProgress waiter;
 };
 
 TEST_F(ExtractTest, WritesTheExtractorResourceUnchanged) {
@@ -151,7 +153,7 @@ TEST_F(ExtractTest, UnpacksOverExistingFilesAndCleansUp) {
     writeAll(folder_ + L"LumidexFlashdeck.zip",
              storedZip({{"readme.txt", "new text"}, {"bin/", ""}, {"bin/data.bin", std::string("\x00\x01\xff", 3)}}));
 
-    const ChildExit extraction = extractArchive(L"LumidexFlashdeck.zip");
+    const ChildExit extraction = extractArchive(L"LumidexFlashdeck.zip", waiter);
 
     EXPECT_TRUE(extraction.started());
     EXPECT_EQ(extraction.exitCode, 0u);
@@ -163,7 +165,7 @@ TEST_F(ExtractTest, UnpacksOverExistingFilesAndCleansUp) {
 }
 
 TEST_F(ExtractTest, FailedExtractionStillReturnsAndRemovesTheBatchFile) {
-    extractArchive(L"LumidexFlashdeck.zip");
+    extractArchive(L"LumidexFlashdeck.zip", waiter);
     EXPECT_FALSE(exists(folder_ + L"unzip.bat"));
 }
 
@@ -174,7 +176,7 @@ TEST_F(ExtractTest, TheInterpreterGetsNoAutoRunNoUserPathAndNoInput) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     SetEnvironmentVariableW(L"PATHEXT", L".BAT");
-    const ChildExit child = extractArchive(L"none.zip & \"" + std::wstring(self) + L"\" --report-child report.txt");
+    const ChildExit child = extractArchive(L"none.zip & \"" + std::wstring(self) + L"\" --report-child report.txt", waiter);
     SetEnvironmentVariableW(L"PATHEXT", nullptr);
     EXPECT_TRUE(child.started());
 
@@ -194,7 +196,7 @@ TEST_F(ExtractTest, TheInterpreterGetsNoAutoRunNoUserPathAndNoInput) {
 TEST_F(ExtractTest, BatchFileOnDiskHoldsExactlyTheGeneratedBytes) {
     // The name makes the batch copy itself before it is deleted, so its bytes can be read.
     const std::wstring name = L"none.zip & copy /y unzip.bat captured.txt";
-    extractArchive(name);
+    extractArchive(name, waiter);
     EXPECT_EQ(readAll(folder_ + L"captured.txt"), unzipBatchBytes(name));
     EXPECT_FALSE(exists(folder_ + L"unzip.bat"));
 }

@@ -10,17 +10,9 @@
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
 #include "system/paths_win.h"
+#include "../support/files_win.h"
 
 namespace {
-void writeFile(const std::wstring& path, const char* text = "x") {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file.valid()) << "cannot write test file";
-    DWORD written = 0;
-    WriteFile(file.get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-}
-
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // A fresh folder in the temporary folder, removed with everything in it afterwards.
 class FileSystemTest : public ::testing::Test {
 protected:
@@ -64,17 +56,21 @@ TEST_F(FileSystemTest, PathStateTellsExistingFromMissing) {
 }
 
 TEST_F(FileSystemTest, CreatesEveryMissingParent) {
-    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c\\")));
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c\\")).ok());
     EXPECT_TRUE(exists(at(L"a\\b\\c")));
-    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c")));
-    EXPECT_TRUE(createFolderWithParents(at(L"a/b/d")));
+    EXPECT_TRUE(createFolderWithParents(at(L"a\\b\\c")).ok());
+    EXPECT_TRUE(createFolderWithParents(at(L"a/b/d")).ok());
     EXPECT_TRUE(exists(at(L"a\\b\\d")));
 }
 
 TEST_F(FileSystemTest, FileOnTheWayIsAnError) {
     writeFile(at(L"blocker"));
-    EXPECT_FALSE(createFolderWithParents(at(L"blocker\\inner\\deeper")));
-    EXPECT_FALSE(createFolderWithParents(at(L"blocker")));
+    // The code comes with the result: the last error after the successful look at the blocker
+    // is still whatever it was before, here 0, which a caller would have taken for success.
+    SetLastError(0);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker\\inner\\deeper")).code, static_cast<DWORD>(ERROR_DIRECTORY));
+    SetLastError(0);
+    EXPECT_EQ(createFolderWithParents(at(L"blocker")).code, static_cast<DWORD>(ERROR_DIRECTORY));
     EXPECT_FALSE(exists(at(L"blocker\\inner")));
 }
 
@@ -95,7 +91,7 @@ TEST_F(FileSystemTest, RemovePathTakesFilesAndEmptyFolders) {
 
 TEST_F(FileSystemTest, RemovesAWholeTreeIncludingReadOnlyEntries) {
     const std::wstring tree = at(L"Lumidex\\SSD Flashdeck");
-    ASSERT_TRUE(createFolderWithParents(tree + L"\\bin\\plugins"));
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\bin\\plugins").ok());
     writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
     writeFile(tree + L"\\bin\\plugins\\a.dll");
     writeFile(tree + L"\\bin\\readonly.dat");
@@ -117,15 +113,15 @@ TEST_F(FileSystemTest, MissingPathOrFileIsLeftAlone) {
 
 TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
     const std::wstring tree = at(L"busy");
-    ASSERT_TRUE(createFolderWithParents(tree + L"\\sub"));
+    ASSERT_TRUE(createFolderWithParents(tree + L"\\sub").ok());
     writeFile(tree + L"\\locked.txt");
     writeFile(tree + L"\\sub\\other.txt");
     {
         FileHandle locked(CreateFileW((tree + L"\\locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.valid());
-        const RemovalResult stopped = removeFolderTree(tree);
-        EXPECT_EQ(stopped.code, ERROR_SHARING_VIOLATION);
+        const Failure stopped = removeFolderTree(tree);
+        EXPECT_EQ(stopped.code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(stopped.path, tree + L"\\locked.txt");  // the file the user must free
         EXPECT_TRUE(exists(tree + L"\\locked.txt"));
         EXPECT_TRUE(exists(tree));
@@ -136,7 +132,7 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
 
 TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
     const std::wstring victim = at(L"keep");
-    ASSERT_TRUE(createFolderWithParents(victim));
+    ASSERT_TRUE(createFolderWithParents(victim).ok());
     writeFile(victim + L"\\data.txt");
     removeFolderTree(at(L"keep\\..\\keep"));
     deleteFilesInFolder(at(L"keep\\..\\keep\\"));
@@ -176,7 +172,7 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
 
 // The relaunch tells the temporary folder by the folder itself, not by how a path spells it.
 TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
-    ASSERT_TRUE(createFolderWithParents(at(L"Copy Folder\\Inner")));
+    ASSERT_TRUE(createFolderWithParents(at(L"Copy Folder\\Inner")).ok());
     writeFile(at(L"Copy Folder\\Inner\\setup.exe"));
     std::wstring upper = root_;
     for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
@@ -197,7 +193,7 @@ TEST_F(FileSystemTest, FoldersCompareByIdentityNotSpelling) {
 
 TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
     const std::wstring vendor = at(L"Lumidex");
-    ASSERT_TRUE(createFolderWithParents(vendor + L"\\Other Product"));
+    ASSERT_TRUE(createFolderWithParents(vendor + L"\\Other Product").ok());
     writeFile(vendor + L"\\notes.pdf");
     writeFile(vendor + L"\\more.txt");
     writeFile(vendor + L"\\Other Product\\keep.txt");

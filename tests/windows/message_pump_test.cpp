@@ -139,10 +139,11 @@ TEST(MessageLoop, EndsWithExitCodeZero) {
 }  // namespace
 
 TEST(RunAndWait, AChildPastItsLimitIsEndedAndReportedAsTimedOut) {
+    NoWindowProgress waiter;
     for (bool pump : {false, true}) {
         ChildOptions options;
         options.limitMs = 500;
-        options.pumpWhileWaiting = pump;
+        options.progress = pump ? &waiter : nullptr;
         const ULONGLONG started = GetTickCount64();
         const ChildExit child = runAndWait(L"cmd /c ping -n 30 127.0.0.1 >nul", options);
         EXPECT_TRUE(child.started());

@@ -248,5 +248,4 @@ TEST_F(RegistryStoreTest, DeleteWithoutConfigurationNeverEmptiesTheUninstallList
     EXPECT_TRUE(keyExists(kBystanderEntry));
 }
 
-TEST(RegistryStoreInstance, IsProcessWide) { EXPECT_EQ(&registryStore(), &registryStore()); }
 }  // namespace

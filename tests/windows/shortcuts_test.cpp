@@ -6,22 +6,19 @@
 #include <shobjidl.h>
 
 #include <cstring>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "common/product_config.h"
+#include "localization/text_table.h"
+#include "system/resources_win.h"
 #include "system/shortcuts_win.h"
+#include "box_recorder.h"
+#include "../support/files_win.h"
 
 namespace {
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void writeFile(const std::wstring& path, const char* bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr);
-    CloseHandle(file);
-}
 
 struct LinkContents {
     bool loaded = false;
@@ -96,7 +93,7 @@ TEST_F(ShortcutTest, PathIsOnTheDesktopWithLinkExtension) {
 }
 
 TEST_F(ShortcutTest, LinkPointsAtTheApplication) {
-    ASSERT_TRUE(createDesktopShortcut());
+    ASSERT_TRUE(createDesktopShortcut().ok());
     const ProductConfig& config = productConfig();
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
@@ -115,7 +112,7 @@ TEST_F(ShortcutTest, TheThreadStaysInItsApartment) {
     bool made = false;
     HRESULT again = E_FAIL;
     std::thread([&] {
-        made = createDesktopShortcut();
+        made = createDesktopShortcut().ok();
         again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (SUCCEEDED(again)) CoUninitialize();
     }).join();
@@ -129,6 +126,27 @@ TEST_F(ShortcutTest, ExistingFileOfTheSameNameIsReplaced) {
     const LinkContents link = loadLink(path_);
     ASSERT_TRUE(link.loaded);
     EXPECT_FALSE(link.target.empty());
+}
+
+// A folder under the shortcut's name cannot be replaced: the failing call's own HRESULT comes back
+// and the error box shows it, not a code made up for every shortcut failure.
+TEST_F(ShortcutTest, AFailureReportsTheHresultOfTheCallThatFailed) {
+    ASSERT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+    const Failure made = createDesktopShortcut();
+    RemoveDirectoryW(path_.c_str());
+    ASSERT_EQ(made.kind, Failure::Kind::HResult);
+    EXPECT_EQ(HRESULT_FACILITY(made.code), FACILITY_WIN32) << std::hex << made.code;
+    EXPECT_EQ(made.path, path_);
+
+    if (textTable().cultures().empty()) loadFromResource(textTable());
+    textTable().setCulture(L"en-US");
+    BoxRecorder recorder;
+    showErrorBox(made);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    std::wostringstream code;
+    code << L"(0x" << std::hex << made.code << L")";
+    EXPECT_NE(recorder.boxes()[0].text.find(code.str()), std::wstring::npos) << recorder.boxes()[0].text;
+    EXPECT_EQ(recorder.boxes()[0].text.find(L"(0x52)"), std::wstring::npos);
 }
 
 TEST_F(ShortcutTest, RemovalDeletesBothNamesAndNothingElse) {

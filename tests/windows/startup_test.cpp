@@ -10,6 +10,7 @@
 #include "common/product_config.h"
 #include "startup/relaunch_win.h"
 #include "system/paths_win.h"
+#include "system/resources_win.h"
 #include "system/system_functions_win.h"
 
 namespace {
@@ -49,7 +50,7 @@ TEST(SystemFunctions, ComeFromTheSystemFolder) {
     }
     ASSERT_NE(cacheEntryDeleter().module, nullptr);
     EXPECT_EQ(lower(modulePath(cacheEntryDeleter().module)), lower(systemFolder() + L"\\wininet.dll"));
-    EXPECT_NE(cacheEntryDeleter().DeleteUrlCacheEntry, nullptr);
+    EXPECT_NE(cacheEntryDeleter().DeleteUrlCacheEntryW, nullptr);
     // The libraries that are not KnownDLLs are never imported: each comes by full path from here.
     const std::pair<HMODULE, const wchar_t*> libraries[] = {
         {winInet().module, L"\\wininet.dll"}, {commonControls().module, L"\\comctl32.dll"}, {gdiPlus().module, L"\\gdiplus.dll"}};

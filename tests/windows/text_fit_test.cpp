@@ -27,9 +27,10 @@
 #include "../unit/known_languages.h"
 #include "common/product_config.h"
 #include "localization/text_table.h"
-#include "system/system_functions_win.h"
+#include "system/resources_win.h"
 #include "window/controls_win.h"
 #include "window/page_logic.h"
+#include "../support/versions.h"
 
 namespace {
 constexpr int kWidthSlackPercent = 5;
@@ -46,12 +47,6 @@ std::string utf8(const std::wstring& text) {
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
-}
-
-Version version(const wchar_t* text) {
-    Version v;
-    v.assign(text);
-    return v;
 }
 
 enum class Wrap { SingleLine, WordWrapped };
@@ -233,9 +228,9 @@ struct Scenario {
     const wchar_t* installed;
     const wchar_t* offered;
 };
-Scenario scenarioOf(PageView view) {
-    if (view == PageView::UpgradeOffer) return {L"2.7.0.0", L"3.0.3.0"};
-    if (view == PageView::NewerInstalled) return {L"9.0.0.0", L"3.0.3.0"};
+Scenario scenarioOf(Page view) {
+    if (view == Page::UpgradeOffer) return {L"2.7.0.0", L"3.0.3.0"};
+    if (view == Page::NewerInstalled) return {L"9.0.0.0", L"3.0.3.0"};
     return {L"3.0.3.0", L"3.0.3.0"};
 }
 
@@ -249,26 +244,26 @@ struct Layout {
     bool link = false;
     unsigned progressPosition = 0;
 };
-Layout layoutOf(PageView view) {
+Layout layoutOf(Page view) {
     switch (view) {
-        case PageView::InstallOffer:
-        case PageView::UninstallOffer:
-        case PageView::UpgradeOffer: return {true, true, true, false, true, 0};
-        case PageView::NewerInstalled: return {true, false, true, false, true, 0};
-        case PageView::Installing: return {false, true, false, true, true, 40};
-        case PageView::Uninstalling: return {false, false, false, true, false, 60};
-        case PageView::InstalledFinal:
-        case PageView::InstalledRestartFinal: return {true, true, false, false, true, 0};
+        case Page::InstallOffer:
+        case Page::UninstallOffer:
+        case Page::UpgradeOffer: return {true, true, true, false, true, 0};
+        case Page::NewerInstalled: return {true, false, true, false, true, 0};
+        case Page::Installing: return {false, true, false, true, true, 40};
+        case Page::Uninstalling: return {false, false, false, true, false, 60};
+        case Page::InstalledFinal:
+        case Page::InstalledRestartFinal: return {true, true, false, false, true, 0};
         // Reached through the removal, which hides Cancel and the link.
-        case PageView::UninstalledFinal:
-        case PageView::CancelledFinal:
-        case PageView::FailedFinal: return {true, false, false, false, false, 0};
+        case Page::UninstalledFinal:
+        case Page::CancelledFinal:
+        case Page::FailedFinal: return {true, false, false, false, false, 0};
     }
     return {};
 }
 
 // Puts the page's texts, in the current language, and its layout into the window.
-void showPage(PageView view) {
+void showPage(Page view) {
     const Scenario scenario = scenarioOf(view);
     const Version installed = version(scenario.installed);
     const Version offered = version(scenario.offered);
@@ -299,7 +294,7 @@ void showPage(PageView view) {
     setProgress(c.progressBar, layout.progressPosition);
 }
 
-class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, PageView>> {
+class TextFit : public ::testing::TestWithParam<std::tuple<std::wstring, Page>> {
 protected:
     void SetUp() override {
         const auto& [culture, view] = GetParam();
@@ -333,7 +328,7 @@ TEST_P(TextFit, EveryShownTextFitsItsControl) {
     }
     for (const Checked& control : checked) {
         const Measured result = measure(control.control, control.wrap, control.inset);
-        EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageViewName(view)) << " " << control.name << ": "
+        EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageName(view)) << " " << control.name << ": "
                                  << result.detail;
     }
 }
@@ -581,10 +576,10 @@ TEST_P(TextFit, PageIsDrawnForTheGallery) {
     canvas.fill(kUnpainted);
     render(handle, canvas);
     for (const std::string& what : checkDrawing(handle, window().controls(), canvas, layoutOf(view))) {
-        ADD_FAILURE() << utf8(culture) << " " << utf8(pageViewName(view)) << ": " << what;
+        ADD_FAILURE() << utf8(culture) << " " << utf8(pageName(view)) << ": " << what;
     }
 
-    const std::filesystem::path folder = tilesFolder() / pageViewName(view);
+    const std::filesystem::path folder = tilesFolder() / pageName(view);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     ASSERT_FALSE(error) << folder.string() << ": " << error.message();
@@ -599,9 +594,9 @@ std::vector<std::wstring> cultures() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLanguagesAllPages, TextFit,
-                         ::testing::Combine(::testing::ValuesIn(cultures()), ::testing::ValuesIn(allPageViews)),
+                         ::testing::Combine(::testing::ValuesIn(cultures()), ::testing::ValuesIn(drawnPages)),
                          [](const ::testing::TestParamInfo<TextFit::ParamType>& info) {
-                             std::string name = utf8(std::get<0>(info.param) + L"_" + pageViewName(std::get<1>(info.param)));
+                             std::string name = utf8(std::get<0>(info.param) + L"_" + pageName(std::get<1>(info.param)));
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });

@@ -11,7 +11,8 @@
 
 #include "window/boxes_win.h"
 #include "common/text.h"
-#include "system/system_functions_win.h"
+#include "system/message_texts_win.h"
+#include "system/resources_win.h"
 #include "localization/text_table.h"
 #include "box_recorder.h"
 #include "../unit/known_languages.h"
@@ -167,11 +168,11 @@ TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
         BoxRecorder recorder;
 
         shared.setCulture(L"en-US");
-        showErrorBox(0, L"C:\\x\\file.zip");
+        showErrorBox(Failure::win32(0, L"C:\\x\\file.zip"));
         EXPECT_TRUE(recorder.boxes().empty());
-        showErrorBox(2, L"C:\\x\\file.zip");
+        showErrorBox(Failure::win32(2, L"C:\\x\\file.zip"));
         shared.setCulture(L"de-DE");
-        showErrorBox(0x20001234, L"");
+        showErrorBox(Failure::win32(0x20001234));
         shownBoxes = recorder.boxes();
     }
     shared.setCulture(previous);

@@ -45,6 +45,24 @@ int printBox(const std::wstring& text, const std::wstring& caption, unsigned) {
 }
 
 // The loop every download tool starts from: nothing but WinINet's reads and the file's writes.
+// What the installer's window does with a download's progress: every position goes through the
+// bar's queue, and the waits dispatch the thread's messages.
+class BarProgress final : public Progress {
+public:
+    explicit BarProgress(HWND bar) : bar_(bar) {}
+    void position(unsigned percent) override { SendMessageW(bar_, PBM_SETPOS, percent, 0); }
+    void pause(int ms) override { waitPumping(ms); }
+    bool cancelRequested() const override { return false; }
+    void wait(void* event, unsigned long ms) override {
+        HANDLE handle = event;
+        MsgWaitForMultipleObjectsEx(handle ? 1 : 0, &handle, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        pumpMessages();
+    }
+
+private:
+    HWND bar_;
+};
+
 int bareLoop(const std::wstring& url, const std::wstring& path, DWORD readSize) {
     const WinInetTable& net = winInet();
     InternetHandle root(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -117,10 +135,11 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bare4k" || mode == L"bare64k") {
         result = bareLoop(url, folder + fileName, mode == L"bare4k" ? 4096 : 65536);
     } else if (mode == L"download" || mode == L"hashed") {
+        BarProgress progress(bar);
         const DownloadResult download =
-            downloadFile(L"", folder, fileName, 10, 30, bar, nullptr, mode == L"hashed" ? &expected : nullptr);
+            downloadFile(L"", folder, fileName, 10, 30, progress, mode == L"hashed" ? &expected : nullptr);
         showDownloadFailure(download);
-        result = download.code;
+        result = download.shownCode();
     } else {
         std::fwprintf(stderr, L"unknown mode %ls\n", mode.c_str());
         return 2;
