@@ -40,8 +40,12 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
     std::wstring environment = options.environment;
     PROCESS_INFORMATION created{};
     ChildExit result;
+    // The child and whatever it starts (the batch file's extractor) share a job, so that a child
+    // past its limit is ended with all it started instead of leaving them to write on.
+    KernelHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), commandLine.data(),
-                        nullptr, nullptr, options.detachedInput, CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                        nullptr, nullptr, options.detachedInput,
+                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
                         environment.empty() ? nullptr : environment.data(),
                         options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &created)) {
         result.startError = GetLastError();
@@ -50,6 +54,9 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
     }
     const ChildProcess child{KernelHandle(created.hProcess), KernelHandle(created.hThread)};
     HANDLE process = child.process.get();
+    // Without a job (none could be made or joined) only the child itself can be ended.
+    if (job && !AssignProcessToJobObject(job.get(), process)) job.reset();
+    ResumeThread(child.thread.get());
     const ULONGLONG deadline = options.limitMs == INFINITE ? 0 : GetTickCount64() + options.limitMs;
     const auto remaining = [&]() -> DWORD {
         if (deadline == 0) return INFINITE;
@@ -64,7 +71,7 @@ ChildExit runAndWait(std::wstring commandLine, const ChildOptions& options) {
     const DWORD waited = WaitForSingleObject(process, remaining());
     if (waited == WAIT_TIMEOUT) {
         // A child that hangs must not hang the installer: it is ended and reported.
-        TerminateProcess(process, ERROR_TIMEOUT);
+        if (!job || !TerminateJobObject(job.get(), ERROR_TIMEOUT)) TerminateProcess(process, ERROR_TIMEOUT);
         WaitForSingleObject(process, 5000);
         result.timedOut = true;
         result.exitCode = ERROR_TIMEOUT;

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -136,9 +137,24 @@ TEST(MessageLoop, EndsWithExitCodeZero) {
     while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
     }
 }
+
+// How many processes of that image name run now.
+int processesNamed(const wchar_t* name) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
 }  // namespace
 
 TEST(RunAndWait, AChildPastItsLimitIsEndedAndReportedAsTimedOut) {
+    ASSERT_EQ(processesNamed(L"ping.exe"), 0);
     NoWindowProgress waiter;
     for (bool pump : {false, true}) {
         ChildOptions options;
@@ -150,6 +166,11 @@ TEST(RunAndWait, AChildPastItsLimitIsEndedAndReportedAsTimedOut) {
         EXPECT_TRUE(child.timedOut) << pump;
         // Far sooner than the child's own 30 seconds.
         EXPECT_LT(GetTickCount64() - started, 15000u) << pump;
+        // What the child started ends with it: a grandchild left running would go on writing
+        // (the batch file's extractor) after the installer gave up on it.
+        const ULONGLONG ended = GetTickCount64();
+        while (processesNamed(L"ping.exe") > 0 && GetTickCount64() - ended < 3000) Sleep(50);
+        EXPECT_EQ(processesNamed(L"ping.exe"), 0) << pump;
     }
     ChildOptions generous;
     generous.limitMs = 60000;
