@@ -13,9 +13,10 @@ echo "== Preparing the demo release of the shipped build on the host"
 FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release build/guest/release >/dev/null
 
 out=$repo/build/guest/smoke
-# Prefixes live in the guest's memory; the failures' screenshots are copied out. The emulated
-# processor runs Wine about ten times slower: every time limit of the harness is ten times longer.
-job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
+# Prefixes live in the guest's memory; the failures' screenshots are copied out. The harness
+# prints its steps as they happen (-s), so that a slow guest's log shows where it is. The
+# emulated processor runs Wine about ten times slower: every time limit is ten times longer.
+job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -s --durations=0 -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
 cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
 bash scripts/emulator-guest.sh "$out" env \
   FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \

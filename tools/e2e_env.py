@@ -675,7 +675,17 @@ class PrefixTemplate:
         env = wine_env(template.path, display)
         log(f"creating the template prefix {template.path} (wineboot -i)")
         started = time.monotonic()
-        run([WINE, "wineboot", "-i"], timeout=900, env=env)  # minutes where 32-bit parts run emulated
+        for attempt in range(1, 4):
+            # Minutes where 32-bit parts run emulated. Under an emulated processor a new prefix
+            # now and then fails at once with "could not load kernel32.dll": a fresh start gets through.
+            result = run([WINE, "wineboot", "-i"], timeout=900, env=env, check=False)
+            if result.returncode == 0:
+                break
+            log(f"wineboot failed (exit code {result.returncode}, attempt {attempt}): {result.stderr.strip()[-300:]}")
+            stop_wineserver(template.path)
+            shutil.rmtree(template.path, ignore_errors=True)
+        else:
+            raise HarnessError("wineboot did not make the template prefix in three attempts")
         run(["wineserver", "-w"], timeout=120, env=env, check=False)
         if not (template.path / "drive_c" / "Program Files (x86)").is_dir():
             raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
