@@ -7,8 +7,8 @@ import shutil
 import pytest
 
 import e2e_env
-from test_install import (APP_EXE, DEMO_VERSION, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME, UNINSTALLING_TEXT,
-                          VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values, split_download,
+from test_install import (APP_EXE, DEMO_VERSION, INSTALL_OFFER_TEXT, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME,
+                          UNINSTALLING_TEXT, VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values,
                           start_and_wait_offer, success_text, wait_page)
 
 UNINSTALL_OFFER_TEXT = ("Welcome to the Lumidex SSD Flashdeck Installer. The Installer will remove the Lumidex SSD "
@@ -260,8 +260,9 @@ def snapshot(machine):
 
 
 @pytest.mark.smoke
-def test_unattended_runs_show_nothing_and_report_through_exit_codes_and_the_log(machine, build, release_server,
-                                                                              make_tree, demo_app_dir):
+def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes_and_the_log(machine, build,
+                                                                                          release_server,
+                                                                                          demo_app_dir):
     from test_install import assert_installed, assert_product_removed
     base = release_server.base_url
 
@@ -289,17 +290,21 @@ def test_unattended_runs_show_nothing_and_report_through_exit_codes_and_the_log(
     assert snapshot(machine) == before
     assert "result: the same or a newer version is installed" in "\n".join(log_lines(machine)[len(log):])
 
-    # While another run of the same installer is open, a second one ends at once with 1618.
-    holder = start_and_wait_offer(machine, base, UNINSTALL_OFFER_TEXT, "Uninstall")
-    assert run_silent(machine, base, allow_window=True) == 1618
-    machine.driver("click", "cancelButton")
-    assert holder.wait(30) == 0
-
     # -uninstall -silent removes everything; without -log the log is in the temporary folder.
     temp_log = machine.temp_dir()[1] + "\\LumidexFlashdeckSetup.log"
     assert run_silent(machine, base, "-uninstall") == 0
     assert_product_removed(machine)
     assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
+
+
+def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails(machine, release_server, make_tree,
+                                                                              demo_app_dir):
+    base = release_server.base_url
+    # While another run of the same installer is open, a second one ends at once with 1618.
+    holder = start_and_wait_offer(machine, base, INSTALL_OFFER_TEXT, "Install")
+    assert run_silent(machine, base, allow_window=True) == 1618
+    machine.driver("click", "cancelButton")
+    assert holder.wait(30) == 0
 
     # The archive answers 404: 1603, and the log names the URL and the status.
     missing = make_tree("silent-without-archive", [(DEMO_VERSION, demo_app_dir)])
