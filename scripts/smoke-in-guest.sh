@@ -8,9 +8,15 @@ repo=$PWD
 shipped=build/windows
 [ -f "$shipped/LumidexFlashdeckSetup.exe" ] || { echo "error: $shipped is not built (bash scripts/build.sh)" >&2; exit 1; }
 
-# The release script builds the installer anew; on the host that takes a minute, in the guest far longer.
-echo "== Preparing the demo release of the shipped build on the host"
-FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release build/guest/release >/dev/null
+# The release script builds the installer anew: on the host, while the guest boots and makes its
+# Wine prefix (in the guest it would take far longer). The harness in the guest waits for it.
+release=$repo/build/guest/release
+rm -rf "$release" "$release.failed"
+mkdir -p "$repo/build/guest"
+echo "== Preparing the demo release of the shipped build on the host (log: $release.log)"
+FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release "$release" >"$release.log" 2>&1 \
+  || echo "the release script failed; see $release.log" >"$release.failed" &
+release_pid=$!
 
 out=$repo/build/guest/smoke
 # Prefixes live in the guest's memory; the failures' screenshots are copied out. The harness
@@ -20,5 +26,12 @@ job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -s --durations=0 -p no:cac
 cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
 bash scripts/emulator-guest.sh "$out" env \
   FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
-  FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$repo/build/guest/release" \
-  PYTHONDONTWRITEBYTECODE=1 bash -c "$job"
+  FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$release" \
+  PYTHONDONTWRITEBYTECODE=1 bash -c "$job" || status=$?
+wait "$release_pid" || true
+if [ -f "$release.failed" ]; then
+  echo "error: $(cat "$release.failed")" >&2
+  tail -n 25 "$release.log" >&2
+  exit 1
+fi
+exit "${status:-0}"
