@@ -679,8 +679,9 @@ class PrefixTemplate:
         log(f"creating the template prefix {template.path} (wineboot -i)")
         started = time.monotonic()
         for attempt in range(1, 4):
-            # Minutes where 32-bit parts run emulated. Under an emulated processor a new prefix
-            # now and then fails at once with "could not load kernel32.dll": a fresh start gets through.
+            # Minutes where 32-bit parts run emulated. Wine waits five minutes for a new prefix to
+            # boot and then fails with "could not load kernel32.dll"; an emulated processor that
+            # shares the machine can need longer. The next attempt, on a quieter machine, gets through.
             result = run([WINE, "wineboot", "-i"], timeout=900, env=env, check=False)
             if result.returncode == 0:
                 break
