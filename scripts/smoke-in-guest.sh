@@ -8,15 +8,17 @@ repo=$PWD
 shipped=build/windows
 [ -f "$shipped/LumidexFlashdeckSetup.exe" ] || { echo "error: $shipped is not built (bash scripts/build.sh)" >&2; exit 1; }
 
-# The release script builds the installer anew: on the host, while the guest boots and makes its
-# Wine prefix (in the guest it would take far longer). The harness in the guest waits for it.
+# The release script builds the installer anew: on the host, before the guest boots (in the guest
+# it would take far longer).
 release=$repo/build/guest/release
-rm -rf "$release" "$release.failed"
+rm -rf "$release" "$release.failed" "$repo/build/guest/smoke-attempt-1"
 mkdir -p "$repo/build/guest"
 echo "== Preparing the demo release of the shipped build on the host (log: $release.log)"
-FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release "$release" >"$release.log" 2>&1 \
-  || echo "the release script failed; see $release.log" >"$release.failed" &
-release_pid=$!
+if ! FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release "$release" >"$release.log" 2>&1; then
+  echo "error: the release script failed:" >&2
+  tail -n 25 "$release.log" >&2
+  exit 1
+fi
 
 out=$repo/build/guest/smoke
 # Prefixes live in the guest's memory; the failures' screenshots are copied out. The harness
@@ -24,14 +26,20 @@ out=$repo/build/guest/smoke
 # emulated processor runs Wine about ten times slower: every time limit is ten times longer.
 job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -s --durations=0 -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
 cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
-bash scripts/emulator-guest.sh "$out" env \
-  FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
-  FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$release" \
-  PYTHONDONTWRITEBYTECODE=1 bash -c "$job" || status=$?
-wait "$release_pid" || true
-if [ -f "$release.failed" ]; then
-  echo "error: $(cat "$release.failed")" >&2
-  tail -n 25 "$release.log" >&2
-  exit 1
-fi
-exit "${status:-0}"
+# Wine under an emulated processor now and then stalls for good where it ran before (seen: a
+# window that never came, once in a few runs). A second boot tells such a stall from a fault of
+# the installer, which fails both; the log keeps both attempts.
+for attempt in 1 2; do
+  status=0
+  bash scripts/emulator-guest.sh "$out" env \
+    FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
+    FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$release" \
+    PYTHONDONTWRITEBYTECODE=1 bash -c "$job" || status=$?
+  [ "$status" = 0 ] && break
+  if [ "$attempt" = 1 ]; then
+    mv "$out" "$out-attempt-1"
+    echo "== The smoke subset failed in the guest (exit code $status; kept in $out-attempt-1); booting it once more"
+  fi
+done
+[ "$status" = 0 ] && [ -d "$out-attempt-1" ] && echo "== The smoke subset passed on the second boot; the first failed (see above)"
+exit "$status"

@@ -120,5 +120,7 @@ if [ -n "$guest_pid" ]; then
   guest_pid=""
   cat "$logs/guest.log"
   [ "$guest_status" = 0 ] || exit "$guest_status"
-  end "$(pytest_count "$logs/guest.log") (smoke subset)"
+  second=""
+  grep -q "passed on the second boot" "$logs/guest.log" && second=", second boot"
+  end "$(pytest_count "$logs/guest.log") (smoke subset$second)"
 fi

@@ -686,7 +686,10 @@ class PrefixTemplate:
             if result.returncode == 0:
                 break
             log(f"wineboot failed (exit code {result.returncode}, attempt {attempt}): {result.stderr.strip()[-300:]}")
-            stop_wineserver(template.path)
+            # The boot it gave up on goes on in the background: end it, also where the prefix has
+            # no registry yet (which stop_wineserver takes for no prefix at all).
+            run(["wineserver", "-k"], timeout=60, env=env, check=False)
+            run(["wineserver", "-w"], timeout=60, env=env, check=False)
             shutil.rmtree(template.path, ignore_errors=True)
         else:
             raise HarnessError("wineboot did not make the template prefix in three attempts")
