@@ -11,7 +11,7 @@ shipped=build/windows
 # The release script builds the installer anew: on the host, before the guest boots (in the guest
 # it would take far longer).
 release=$repo/build/guest/release
-rm -rf "$release" "$release.failed" "$repo/build/guest/smoke-attempt-1"
+rm -rf "$release" "$repo/build/guest/smoke-attempt-1"
 mkdir -p "$repo/build/guest"
 echo "== Preparing the demo release of the shipped build on the host (log: $release.log)"
 if ! FLASHDECK_BUILD_DIR="$repo/$shipped" /usr/bin/python3 tools/e2e_env.py prepare-release "$release" >"$release.log" 2>&1; then
