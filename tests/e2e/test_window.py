@@ -5,6 +5,7 @@ pixel checks with which the full installation checks how the real window is draw
 Every page in every language is drawn by the Windows fit check instead (tests/windows/text_fit_test.cpp),
 whose tiles make the contact sheets in <build>/gallery/<page>.png."""
 
+import os
 import pathlib
 import shutil
 import subprocess
@@ -219,7 +220,8 @@ def save_screenshot(machine, e2e_run, build, page, lang, settle=0.8):
     # Text changes are painted asynchronously; give the window a moment to draw them.
     time.sleep(settle)
     shot = machine.screenshot(e2e_run.path / "screenshots" / f"{page}-{lang}.png")
-    copies = build.build_dir / "screenshots"
+    # The emulator guest sees the build tree read-only; it names a folder it can write.
+    copies = pathlib.Path(os.environ.get("FLASHDECK_E2E_SCREENSHOTS_DIR") or build.build_dir / "screenshots")
     copies.mkdir(parents=True, exist_ok=True)
     shutil.copy2(shot, copies / shot.name)
     return shot
