@@ -24,7 +24,8 @@ out=$repo/build/guest/smoke
 # Prefixes live in the guest's memory; the failures' screenshots are copied out. The harness
 # prints its steps as they happen (-s), so that a slow guest's log shows where it is. The
 # emulated processor runs Wine about ten times slower: every time limit is ten times longer.
-job="/usr/bin/python3 -m pytest tests/e2e -m smoke -v -s --durations=0 -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
+# SMOKE_K (a pytest -k expression) narrows the subset while one test is being looked at.
+job="/usr/bin/python3 -m pytest tests/e2e -m smoke ${SMOKE_K:+-k $SMOKE_K} -v -s --durations=0 -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
 cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
 # Wine under an emulated processor now and then stalls for good where it ran before (seen: a
 # window that never came, once in a few runs). A second boot tells such a stall from a fault of
