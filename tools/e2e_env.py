@@ -636,6 +636,16 @@ def wine_env(prefix, display=None):
     return env
 
 
+def prefix_booted(prefix):
+    """Whether wineboot finished the prefix: it writes the time stamp last, and the 32-bit
+    half (syswow64, empty where 32-bit programs cannot run) is what a 32-bit build needs."""
+    prefix = pathlib.Path(prefix)
+    parts = [".update-timestamp", "system.reg", "drive_c/windows/system32/kernel32.dll"]
+    if os.environ.get("FLASHDECK_WINE_BITS") != "64":
+        parts.append("drive_c/windows/syswow64/kernel32.dll")
+    return all((prefix / part).exists() for part in parts)
+
+
 def stop_wineserver(prefix, timeout=30):
     """Kills everything that runs in the prefix and waits for its wineserver to end."""
     prefix = pathlib.Path(prefix)
@@ -683,8 +693,18 @@ class PrefixTemplate:
             if result.returncode == 0:
                 break
             log(f"wineboot failed (exit code {result.returncode}, attempt {attempt}): {result.stderr.strip()[-300:]}")
-            # The boot it gave up on goes on in the background: end it, also where the prefix has
-            # no registry yet (which stop_wineserver takes for no prefix at all).
+            # Wine gave up waiting, not booting: the boot goes on in the background. A prefix it
+            # completes is as good as one made in one go, and starting again would only meet the
+            # same five minutes on the same busy machine.
+            try:
+                run(["wineserver", "-w"], timeout=120, env=env, check=False)
+            except HarnessError as error:
+                log(f"the background boot did not end: {error}")
+            if prefix_booted(template.path):
+                log("the background boot completed the prefix")
+                break
+            # Otherwise end what is left, also where the prefix has no registry yet (which
+            # stop_wineserver takes for no prefix at all), and start again.
             run(["wineserver", "-k"], timeout=60, env=env, check=False)
             run(["wineserver", "-w"], timeout=60, env=env, check=False)
             shutil.rmtree(template.path, ignore_errors=True)
