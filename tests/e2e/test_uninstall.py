@@ -230,7 +230,8 @@ def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, r
 
 # ---------------------------------------------------------------- unattended runs
 
-LOG_WIN = r"C:\users\Public\Deploy Logs\flashdeck.log"
+# A switch's name inside a value is no switch: this log path must not make the install an uninstall.
+LOG_WIN = r"C:\users\Public\Deploy Logs\pre-uninstall\flashdeck.log"
 
 
 def run_silent(machine, base_url, *extra, allow_window=False):
