@@ -229,6 +229,8 @@ void runInstallWork() {
         case Page::InstalledRestartFinal:
             showFinalPage();
             copyInstallerIntoInstallFolder();
+            // Installed without the shortcut: the user learns which file could not be written.
+            if (!result.shortcutFailure.ok()) showErrorBox(result.shortcutFailure);
             // The application is in place; without its runtime it may not start, and the user is told.
             if (result.runtimeFailure != 0) {
                 showMessageBox(text(L"error_runtime", {brand(), std::to_wstring(result.runtimeFailure)}),

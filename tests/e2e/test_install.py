@@ -467,6 +467,25 @@ def test_cancel_during_the_download_stops_it_and_rolls_back(machine, release_ser
     assert rest == [0, 20, 40, 60, 100], positions
 
 
+def test_a_refused_shortcut_is_a_warning_and_the_installation_stands(machine, release_server):
+    # A folder of the user's under the shortcut's name: the shortcut cannot be written there.
+    blocker = machine.shortcut_path()
+    (blocker / "keep").mkdir(parents=True)
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    machine.driver("click", "actionButton")
+
+    wait_page(machine, success_text(DEMO_VERSION), timeout=180, action="Finish")
+    box = machine.messagebox(timeout_ms=60000)
+    assert box["title"] == "Error" and box["text"].endswith("): Lumidex SSD Flashdeck.lnk"), box
+    machine.dismiss()
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == DEMO_VERSION
+    assert (machine.install_dir() / APP_EXE).is_file()
+    assert (blocker / "keep").is_dir()
+    machine.driver("click", "cancelButton")
+    assert inst.wait(30) == 0
+
+
 def test_a_failed_installer_copy_is_reported_and_the_installation_stands(machine, release_server):
     # A non-empty folder under the copy's name: it cannot be removed or replaced by a file.
     blocker = machine.install_dir() / e2e_env.INSTALLER_NAME
