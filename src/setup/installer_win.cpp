@@ -148,6 +148,8 @@ InstallResult Installer::run() {
     progress.pause(stepPauseMs);
     if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
+    // The Uninstall entry runs this copy: without it the installation has failed.
+    if (Failure copied = copyInstaller(); !copied.ok()) return outcome(InstallOutcome::StepFailed, std::move(copied));
     if (Failure failed = store.writeUninstallEntry(context.offeredVersion); !failed.ok()) {
         return failedStep(std::move(failed), store.uninstallKeyPath(config.productDisplayName));
     }

@@ -324,3 +324,5 @@ def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails
     text = "\n".join(log_lines(machine))
     assert f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip: HTTP 404" in text, text
     assert "result: failed" in text
+    # Nothing of the failed installation stays: no IsInstalled, no InstallPath, no extractor.
+    assert_product_removed(machine)
