@@ -1135,6 +1135,20 @@ class Machine:
     def desktop_dir(self):
         return self.win_path_to_host(self.user_dir_win() + r"\Desktop")
 
+    def link_desktop(self, target):
+        """Makes the user's Desktop a symbolic link to `target`, a folder of the test's own outside
+        the prefix (never the host's home), as a fresh prefix links it to the home folder and as a
+        Desktop moved with `mklink /J` is on Windows."""
+        target = pathlib.Path(target)
+        target.mkdir(parents=True, exist_ok=True)
+        desktop = self.desktop_dir()
+        if desktop.is_symlink() or desktop.is_file():
+            desktop.unlink()
+        elif desktop.exists():
+            shutil.rmtree(desktop)
+        desktop.symlink_to(target, target_is_directory=True)
+        return target
+
     def shortcut_path(self):
         return self.desktop_dir() / "Lumidex SSD Flashdeck.lnk"
 

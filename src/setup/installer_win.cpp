@@ -137,13 +137,19 @@ InstallResult Installer::run() {
         return outcome(InstallOutcome::ExtractionFailed, Failure::win32(code, config.appArchiveName));
     }
     setProgress(60);
-    if (Failure shortcut = createDesktopShortcut(); !shortcut.ok()) {
-        return outcome(InstallOutcome::StepFailed, std::move(shortcut));
+    // The application is in place and runs without its shortcut: a refused one is a warning.
+    InstallResult done;
+    done.shortcutFailure = createDesktopShortcut();
+    if (!done.shortcutFailure.ok()) {
+        logLine(L"warning: the desktop shortcut " + done.shortcutFailure.path + L" could not be written: code " +
+                std::to_wstring(done.shortcutFailure.shownCode()));
     }
     setProgress(70);
     progress.pause(stepPauseMs);
     if (progress.cancelRequested()) return outcome(InstallOutcome::Cancelled);
 
+    // The Uninstall entry runs this copy: without it the installation has failed.
+    if (Failure copied = copyInstaller(); !copied.ok()) return outcome(InstallOutcome::StepFailed, std::move(copied));
     if (Failure failed = store.writeUninstallEntry(context.offeredVersion); !failed.ok()) {
         return failedStep(std::move(failed), store.uninstallKeyPath(config.productDisplayName));
     }
@@ -155,7 +161,6 @@ InstallResult Installer::run() {
     runtimeOptions.progress = &progress;
     runtimeOptions.limitMs = childLimitMs;
     const ChildExit runtime = runAndWait(runtimeInstallerCommand(config.installFolder), runtimeOptions);
-    InstallResult done;
     // The application is in place either way; a runtime that did not install is reported, and
     // the installation stands.
     const RuntimeResult meaning =

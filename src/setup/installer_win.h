@@ -21,7 +21,7 @@ enum class InstallOutcome {
     ExtractorFailed,  // the extractor could not be written whole (see failure)
     DownloadFailed,   // the archive did not download (see failure)
     ExtractionFailed, // the archive did not unpack into the application (see failure)
-    StepFailed,       // the shortcut or a registry value could not be written (see failure)
+    StepFailed,       // a registry value or the installer's copy could not be written (see failure)
 };
 
 struct InstallResult {
@@ -29,6 +29,8 @@ struct InstallResult {
     Failure failure;  // what failed and where, for the outcomes that failed
     bool restartNeeded = false;      // the runtime installer asked for a restart
     std::uint32_t runtimeFailure = 0;  // the runtime installer's failing exit (or start) code; 0 when none
+    // The desktop shortcut that could not be written: the installation stands without it.
+    Failure shortcutFailure;
 };
 
 class Installer {
@@ -49,7 +51,7 @@ public:
     // Removes a staged archive that will not be installed.
     void discardStagedArchive();
     // Copies the running installer (read from the image held since the start) into the install
-    // folder, where the Uninstall entry runs it from.
+    // folder, where the Uninstall entry runs it from; run() does it before writing that entry.
     Failure copyInstaller() const;
 
 private:

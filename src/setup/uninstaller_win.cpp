@@ -58,7 +58,12 @@ Failure Uninstaller::run() {
     removeDesktopShortcuts();
     stepDone(60);
 
-    store.deleteProductKeys();
+    // Keys that stay are a failure: the Uninstall entry is kept for a second run.
+    if (Failure keys = store.deleteProductKeys(); !keys.ok()) {
+        logLine(L"uninstall: stopped, the key " + keys.path + L" could not be deleted: error " +
+                std::to_wstring(keys.shownCode()));
+        return keys;
+    }
     stepDone(100);
     return {};
 }

@@ -12,8 +12,9 @@ public:
     Uninstaller& operator=(const Uninstaller&) = delete;
 
     // Ends the application, removes its folder, shortcut and keys. A file that cannot be removed
-    // (held open by a program that could not be ended) stops it there and is named in the
-    // result: the Uninstall entry and InstallPath stay, so that a second run can finish the job.
+    // (held open by a program that could not be ended), a folder the guard refuses or a key that
+    // cannot be deleted stops it there and is named in the result: the Uninstall entry stays, so
+    // that a second run can finish the job.
     Failure run();
 
 private:

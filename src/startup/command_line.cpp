@@ -1,52 +1,120 @@
 #include "startup/command_line.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "common/text.h"
 
-namespace {
-std::wstring quotedUrlAfterSwitch(const std::wstring& line, std::size_t switchPos) {
-    const auto open = line.find(L'"', switchPos);
-    if (open == std::wstring::npos) return {};
-    const auto close = line.find(L'"', open + 1);
-    if (close == std::wstring::npos) return {};
-    return line.substr(open + 1, close - open - 1);
+std::vector<std::wstring> splitArguments(const std::wstring& line) {
+    std::vector<std::wstring> arguments;
+    std::size_t at = 0;
+    const auto separator = [&line](std::size_t i) { return line[i] == L' ' || line[i] == L'\t'; };
+    while (at < line.size() && separator(at)) ++at;
+    while (at < line.size()) {
+        std::wstring argument;
+        bool quoted = false;
+        std::size_t backslashes = 0;
+        while (at < line.size() && (quoted || !separator(at))) {
+            const wchar_t c = line[at];
+            if (c == L'\\') {
+                argument += c;
+                ++backslashes;
+                ++at;
+                continue;
+            }
+            if (c != L'"') {
+                argument += c;
+                backslashes = 0;
+                ++at;
+                continue;
+            }
+            // Half the backslashes stay; an odd one escapes the quote.
+            argument.resize(argument.size() - backslashes / 2);
+            int quotes = 0;  // counts the quote that opens a quoted part, as Windows does
+            if (backslashes % 2 == 0) {
+                quotes = quoted ? 1 : 0;
+                ++quotes;
+            } else {
+                argument.back() = L'"';
+                quotes = quoted ? 1 : 0;
+            }
+            backslashes = 0;
+            ++at;
+            // A run of quotes: every third one is a literal quote.
+            while (at < line.size() && line[at] == L'"') {
+                if (++quotes == 3) {
+                    argument += L'"';
+                    quotes = 0;
+                }
+                ++at;
+            }
+            quoted = quotes == 1;
+        }
+        arguments.push_back(std::move(argument));
+        while (at < line.size() && separator(at)) ++at;
+    }
+    return arguments;
 }
 
-// The value after a switch: quoted, or up to the next blank.
-std::wstring valueAfter(const std::wstring& arguments, std::size_t at) {
-    while (at < arguments.size() && isBlank(arguments[at])) ++at;
-    if (at < arguments.size() && arguments[at] == L'"') {
-        const auto close = arguments.find(L'"', at + 1);
-        return close == std::wstring::npos ? std::wstring() : arguments.substr(at + 1, close - at - 1);
+std::wstring quoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\r\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled, and the quote escaped; elsewhere they are literal.
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
     }
-    std::size_t end = at;
-    while (end < arguments.size() && !isBlank(arguments[end])) ++end;
-    return arguments.substr(at, end - at);
+    // Doubled before the closing quote, so that it still closes.
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
 }
-}  // namespace
 
 StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstring& defaultUrl) {
     StartupOptions options;
-    options.commandLine = lowerAscii(arguments);
     options.baseUrl = defaultUrl;
-
-    const auto testPos = options.commandLine.find(L"-test");
-    if (testPos != std::wstring::npos) {
-        std::wstring url = quotedUrlAfterSwitch(options.commandLine, testPos);
-        // Only an HTTPS server with a host: the value is handed through the elevation.
-        const std::wstring scheme = L"https://";
-        if (url.size() > scheme.size() && url.compare(0, scheme.size(), scheme) == 0) {
-            if (url.back() != L'/' && url.back() != L'\\') url += L'/';
-            options.baseUrl = url;
+    const std::vector<std::wstring> parts = splitArguments(arguments);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::wstring name = lowerAscii(parts[i]);
+        if (name == L"-uninstall") {
+            options.uninstallMode = true;
+        } else if (name == L"-silent") {
+            options.silent = true;
+        } else if (name == L"-log" || name == L"-test") {
+            // The value is the next argument, even when it looks like a switch.
+            if (i + 1 >= parts.size()) break;
+            const std::wstring& value = parts[++i];
+            if (name == L"-log") {
+                options.logPath = value;
+                continue;
+            }
+            // Only an HTTPS server with a host: the value is handed through the elevation.
+            std::wstring url = lowerAscii(value);
+            const std::wstring scheme = L"https://";
+            if (url.size() > scheme.size() && url.compare(0, scheme.size(), scheme) == 0) {
+                if (url.back() != L'/' && url.back() != L'\\') url += L'/';
+                options.baseUrl = url;
+                options.testUrlGiven = true;
+            }
         }
     }
-    options.uninstallMode = options.commandLine.find(L"-uninstall") != std::wstring::npos;
-    options.silent = options.commandLine.find(L"-silent") != std::wstring::npos;
-    // Found in the lower-cased line, read from the arguments as given: lowerAscii keeps positions.
-    const auto logPos = options.commandLine.find(L"-log");
-    if (logPos != std::wstring::npos) options.logPath = valueAfter(arguments, logPos + 4);
     return options;
+}
+
+std::wstring elevationArguments(const StartupOptions& options) {
+    std::vector<std::wstring> parts;
+    if (options.testUrlGiven) parts.insert(parts.end(), {L"-test", options.baseUrl});
+    if (options.uninstallMode) parts.push_back(L"-uninstall");
+    if (options.silent) parts.push_back(L"-silent");
+    if (!options.logPath.empty()) parts.insert(parts.end(), {L"-log", options.logPath});
+    std::wstring line;
+    for (const std::wstring& part : parts) line += (line.empty() ? L"" : L" ") + quoteArgument(part);
+    return line;
 }
 
 std::wstring copyFolderPath(const std::wstring& tempFolder, unsigned long processId, unsigned long attempt,

@@ -53,17 +53,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
 
     SetupContext setup;
     setup.image = openOwnImage();
-    const StartupOptions options = parseCommandLine(arguments ? arguments : L"");
+    StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     setup.uninstallMode = options.uninstallMode;
     setup.mode = options.silent ? SetupContext::Mode::Silent : SetupContext::Mode::Interactive;
     const SetupContext::Mode mode = setup.mode;
     if (options.silent) logBoxesInsteadOfShowing();
+    // The copy runs in another folder: it is handed the full path.
+    if (!options.logPath.empty()) options.logPath = fullPathOf(options.logPath);
     if (options.silent || !options.logPath.empty()) {
-        openLog(options.logPath.empty() ? defaultLogPath() : fullPathOf(options.logPath));
+        openLog(options.logPath.empty() ? defaultLogPath() : options.logPath);
     }
     logLine(L"start: " + modulePath() + L" " + (arguments ? arguments : L""));
     configureProduct(options.baseUrl);
-    RelaunchResult relaunch = relaunchFromTempCopy(options.commandLine, setup.image.get());
+    RelaunchResult relaunch = relaunchFromTempCopy(elevationArguments(options), setup.image.get());
     if (relaunch.outcome == RelaunchResult::Outcome::Failed) {
         showMessageBox(relaunch.message, relaunch.caption, MB_OK);
         endProcess(mode, ExitCode::Fatal);

@@ -44,7 +44,7 @@ void configureProduct(const std::wstring& baseUrl) {
     setProductConfig(makeProductConfig(baseUrl, knownFolderPath(FOLDERID_ProgramFilesX86), modulePath()));
 }
 
-RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE image) {
+RelaunchResult relaunchFromTempCopy(const std::wstring& arguments, HANDLE image) {
     const ProductConfig& config = productConfig();
     const std::wstring tempFolder = longTempFolder();
     if (tempFolder.empty()) return failure(L"Failed to establish temp name", L"Name Error");
@@ -63,6 +63,6 @@ RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE imag
                                                               : copyFromHandle(image, copyPath);
     if (copied != 0) return failure(withCode(L"Failed to copy program", static_cast<DWORD>(copied)), L"Copy Error");
     RelaunchResult relaunched{RelaunchResult::Outcome::Relaunched, {}, {}, {}};
-    relaunched.copy = shellExecuteProcess(L"runas", copyPath, commandLine);
+    relaunched.copy = shellExecuteProcess(L"runas", copyPath, arguments);
     return relaunched;
 }

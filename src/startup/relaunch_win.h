@@ -25,6 +25,6 @@ struct RelaunchResult {
 // Runs here when this process is the copy (its own folder, made by the relaunch, directly inside
 // the temporary folder) or is elevated and inside the temporary folder. Otherwise copies the
 // executable, read from image (the handle held since the start), into a new folder there and
-// starts the copy with "runas" and the same (lower-cased) arguments. The temporary folder is
-// compared by identity, not by spelling.
-RelaunchResult relaunchFromTempCopy(const std::wstring& commandLine, HANDLE image);
+// starts the copy with "runas" and the given arguments (elevationArguments). The temporary folder
+// is compared by identity, not by spelling.
+RelaunchResult relaunchFromTempCopy(const std::wstring& arguments, HANDLE image);

@@ -37,23 +37,21 @@ void uninstallOrFail(Installer* staged) {
     const InstallResult result = installer.run();
     switch (result.outcome) {
         case InstallOutcome::Completed: break;
+        case InstallOutcome::FolderFailed:
+            fail(L"the folder " + productConfig().installFolder + L" could not be made");
+        case InstallOutcome::Cancelled:
+            logLine(L"result: cancelled");
+            end(ExitCode::Cancelled);
+        // Everything else wrote IsInstalled first: a failed installation leaves nothing behind.
         case InstallOutcome::DownloadFailed:
             showDownloadFailure(result.failure);
-            fail(L"the archive did not download");
-        case InstallOutcome::ExtractionFailed:
-        case InstallOutcome::StepFailed:
+            [[fallthrough]];
+        default:
             logLine(L"install: " + result.failure.path + L" failed with code " + std::to_wstring(result.failure.shownCode()) +
                     L"; what the installation added is removed");
             uninstallOrFail(nullptr);
             fail(L"the installation was rolled back");
-        case InstallOutcome::Cancelled:
-            logLine(L"result: cancelled");
-            end(ExitCode::Cancelled);
-        default:
-            fail(L"the installation stopped with code " + std::to_wstring(result.failure.shownCode()) + L" at " +
-                 result.failure.path);
     }
-    showErrorBox(installer.copyInstaller());
     if (result.runtimeFailure != 0) {
         // The application is in place and may run: reported, and the installation stands.
         logLine(L"warning: the runtime installer ended with code " + std::to_wstring(result.runtimeFailure));

@@ -182,7 +182,7 @@ bool folderTreeRemovalAllowed(const std::wstring& folder) {
 }
 
 Failure removeFolderTree(const std::wstring& folder) {
-    if (!folderTreeRemovalAllowed(folder)) return {};
+    if (!folderTreeRemovalAllowed(folder)) return Failure::win32(ERROR_ACCESS_DENIED, folder);
     const std::wstring root = withoutTrailingBackslashes(resolvedPath(folder));
     const DWORD attributes = GetFileAttributesW(root.c_str());
     // Nothing there, a state that cannot be read, or a file: no folder tree to remove.

@@ -21,8 +21,9 @@ Failure createFolderWithParents(const std::wstring& folder);
 bool removePath(const std::wstring& path);
 // Removes a folder with everything in it, stopping at the first entry that cannot be removed
 // (the failure names it).
-// Refuses drive roots, the Windows folder, Program Files folders and user profile folders (a
-// refused folder is no failure: it is not ours to remove).
+// Refuses drive roots, the Windows folder, Program Files folders and user profile folders: a
+// refused folder is a failure (ERROR_ACCESS_DENIED with the folder), never a
+// removal reported as done.
 Failure removeFolderTree(const std::wstring& folder);
 // Deletes the plain files directly inside a folder (path ends with a backslash).
 // Refuses the same folders as removeFolderTree.

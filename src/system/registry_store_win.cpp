@@ -52,12 +52,18 @@ void logWrite(const std::wstring& keyPath, const std::wstring& valueName, const 
             (result == ERROR_SUCCESS ? std::wstring() : L": error " + std::to_wstring(result)));
 }
 
-// Deletes one named subkey with everything below it. An empty name would make
-// RegDeleteTreeW empty the parent key itself, so it is refused.
-void deleteSubtree(const std::wstring& parentPath, const std::wstring& subkeyName) {
-    if (subkeyName.empty()) return;
-    RegistryKey parent = openKey(parentPath, writeAccess);
-    if (parent) RegDeleteTreeW(parent.get(), subkeyName.c_str());
+// Deletes one named subkey with everything below it; a key that is not there is no failure. An
+// empty name would make RegDeleteTreeW empty the parent key itself, so it is refused.
+Failure deleteSubtree(const std::wstring& parentPath, const std::wstring& subkeyName) {
+    if (subkeyName.empty()) return {};
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, parentPath.c_str(), 0, writeAccess, &key);
+    const RegistryKey parent(result == ERROR_SUCCESS ? key : nullptr);
+    if (result == ERROR_SUCCESS) result = RegDeleteTreeW(parent.get(), subkeyName.c_str());
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return {};
+    logLine(L"registry HKLM\\" + parentPath + L"\\" + subkeyName + L" could not be deleted: error " +
+            std::to_wstring(result));
+    return Failure::win32(static_cast<std::uint32_t>(result), parentPath + L"\\" + subkeyName);
 }
 }  // namespace
 
@@ -183,9 +189,13 @@ Failure RegistryStore::writeUninstallEntry(const Version& version) const {
     return {};
 }
 
-void RegistryStore::deleteProductKeys() const {
+Failure RegistryStore::deleteProductKeys() const {
     const ProductConfig config = productConfig();
     logLine(L"registry: the product's keys are deleted");
-    deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName);
-    if (!config.brandName.empty()) deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
+    // The Uninstall entry first: should it stay, the installation stays whole for a second run.
+    if (Failure failed = deleteSubtree(softwareRoot + L"\\" + uninstallParent, config.productDisplayName); !failed.ok()) {
+        return failed;
+    }
+    if (config.brandName.empty()) return {};
+    return deleteSubtree(softwareRoot + L"\\" + config.brandName, productWord);
 }

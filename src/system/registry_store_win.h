@@ -29,7 +29,8 @@ public:
     Failure writeInstallPath(const std::wstring& folder) const;
     // Ok, or the failure of the first value that could not be written.
     Failure writeUninstallEntry(const Version& version) const;
-    void deleteProductKeys() const;
+    // Ok when both keys are gone (also when they were not there), else the failure and the key.
+    Failure deleteProductKeys() const;
 
     const std::wstring softwareRoot = L"SOFTWARE";
     const std::wstring uninstallParent = L"Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cstring>
 #include <string>
 
 #include "common/product_config.h"
@@ -16,29 +17,34 @@ namespace {
 constexpr DWORD allServerContexts =
     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
-bool isReparsePoint(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+// The Desktop folder as the shell names it. A Desktop that is a link or junction to another
+// folder (moved with mklink /J, or Wine's link to the home folder) gets the shortcut where the
+// link points: the file is written through it.
+std::wstring desktopFolder() { return knownFolderPath(FOLDERID_Desktop); }
 
-// The Desktop folder, unless it is a link: the user controls it, and an administrator's write or
-// delete there must not be led into another folder.
-std::wstring desktopFolder() {
-    const std::wstring desktop = knownFolderPath(FOLDERID_Desktop);
-    return desktop.empty() || isReparsePoint(GetFileAttributesW(desktop.c_str())) ? std::wstring() : desktop;
-}
+// The first bytes of every shell link file: its header size and the link's class identifier.
+constexpr unsigned char shellLinkHeader[20] = {0x4C, 0, 0, 0, 0x01, 0x14, 0x02, 0, 0, 0,
+                                               0,    0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
 
-// The shortcut's name under the Desktop folder as it is, for a box about a refused Desktop.
-std::wstring desktopFolderName(const std::wstring& name) { return knownFolderPath(FOLDERID_Desktop) + L"\\" + name + L".lnk"; }
-
-// Deletes the shortcut only when it is a plain file: a link or a folder under its name is not ours.
+// Deletes the shortcut only when it is our plain .lnk file: a link, a folder, a file with other
+// names (hard links) or a file that is no shell link under its name is not ours. Checked and
+// deleted through one handle, so nothing can be put in its place in between.
 void deleteShortcutFile(const std::wstring& name) {
     const std::wstring path = desktopShortcutPath(name);
     if (path.empty()) return;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || isReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return;
-    }
-    DeleteFileW(path.c_str());
+    FileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.get(), &information)) return;
+    if (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (information.nNumberOfLinks != 1) return;
+    unsigned char header[sizeof shellLinkHeader] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), header, sizeof header, &read, nullptr) || read != sizeof header) return;
+    if (std::memcmp(header, shellLinkHeader, sizeof header) != 0) return;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 }  // namespace
 
@@ -86,9 +92,7 @@ HRESULT saveShortcut(const ProductConfig& config, const std::wstring& path) {
 Failure createDesktopShortcut() {
     const ProductConfig config = productConfig();
     const std::wstring path = desktopShortcutPath(config.shortcutName);
-    if (path.empty()) {
-        return Failure::hresult(HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE), desktopFolderName(config.shortcutName));
-    }
+    if (path.empty()) return Failure::hresult(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), config.shortcutName + L".lnk");
     return Failure::hresult(saveShortcut(config, path), path);
 }
 

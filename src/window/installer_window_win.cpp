@@ -188,11 +188,6 @@ void runUninstallWork() {
     go(Event::Done);
 }
 
-void copyInstallerIntoInstallFolder() {
-    // The application is installed; only the entry that uninstalls it lacks its program.
-    showErrorBox(installer().copyInstaller());
-}
-
 void runInstallWork() {
     WindowState& w = state();
     showWorkPage();
@@ -201,12 +196,15 @@ void runInstallWork() {
         case InstallOutcome::FolderFailed:
             showFolderFailure(L" ", productConfig().installFolder);
             endAfterFailure();
+        // What the installation wrote before it failed is removed, as after any failed step.
         case InstallOutcome::ExtractorFailed:
             showErrorBox(result.failure);
-            endAfterFailure();
+            go(Event::Failed);
+            break;
         case InstallOutcome::DownloadFailed:
             showDownloadFailure(result.failure);
-            endAfterFailure();
+            go(Event::Failed);
+            break;
         case InstallOutcome::ExtractionFailed:
             showMessageBox(text(L"error_extraction", {brand(), result.failure.path}), text(L"IDS_TITLE_ERROR"),
                            MB_OK);
@@ -228,7 +226,8 @@ void runInstallWork() {
         case Page::InstalledFinal:
         case Page::InstalledRestartFinal:
             showFinalPage();
-            copyInstallerIntoInstallFolder();
+            // Installed without the shortcut: the user learns which file could not be written.
+            if (!result.shortcutFailure.ok()) showErrorBox(result.shortcutFailure);
             // The application is in place; without its runtime it may not start, and the user is told.
             if (result.runtimeFailure != 0) {
                 showMessageBox(text(L"error_runtime", {brand(), std::to_wstring(result.runtimeFailure)}),

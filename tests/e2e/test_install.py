@@ -289,8 +289,8 @@ def test_install_over_older_pieces_replaces_them(machine, build, fault_server, p
     # Not the archive the signed version file names: hashed while it arrives, then refused.
     ("replaced", "0xd", 200),
 ])
-def test_failed_archive_download_ends_the_installer(machine, release_server, make_tree, demo_app_dir, fault, code,
-                                                    status):
+def test_a_failed_archive_download_rolls_back_and_leaves_nothing(machine, release_server, make_tree, demo_app_dir,
+                                                                 fault, code, status):
     served_before = len(release_server.requests())
     tree = make_tree(f"offer-with-{fault}-archive", [("3.0.4.0", demo_app_dir)])
     archive = tree / "Flashdeck" / "application" / "3.0.4.0" / "LumidexFlashdeck.zip"
@@ -307,15 +307,14 @@ def test_failed_archive_download_ends_the_installer(machine, release_server, mak
     assert box["text"].endswith(f"({code}): LumidexFlashdeck.zip"), box
     assert page(machine.driver("list"))["message"] == INSTALLING_TEXT
     machine.dismiss()
-    assert inst.wait(30) == 0  # no final page: the process ends after the box
+    # A failed installation leaves nothing behind: no IsInstalled, no InstallPath, no extractor.
+    wait_page(machine, FAILED_TEXT, timeout=90, action="Finish")
+    assert_product_removed(machine)
+    machine.driver("click", "actionButton")
+    assert inst.wait(30) == 0
 
     assert [(r["path"], r["status"]) for r in archive_requests(release_server, served_before)] == [
         ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", status)]
-    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 1)
-    assert machine.reg_query(e2e_env.APP_KEY, "InstallPath") == e2e_env.RegValue("REG_SZ", INSTALL_WIN)
-    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
-    assert files_in(machine.install_dir()) == ["7za.exe"]
-    assert not machine.shortcut_path().exists()
     assert machine.vcredist_calls() == [] and machine.demo_app_starts() == []
 
 
@@ -467,11 +466,36 @@ def test_cancel_during_the_download_stops_it_and_rolls_back(machine, release_ser
     assert rest == [0, 20, 40, 60, 100], positions
 
 
-def test_a_failed_installer_copy_is_reported_and_the_installation_stands(machine, release_server):
-    # A non-empty folder under the copy's name: it cannot be removed or replaced by a file.
+def test_a_refused_shortcut_is_a_warning_and_the_installation_stands(machine, release_server):
+    # A folder of the user's under the shortcut's name: the shortcut cannot be written there.
+    blocker = machine.shortcut_path()
+    (blocker / "keep").mkdir(parents=True)
+    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    machine.driver("click", "actionButton")
+
+    wait_page(machine, success_text(DEMO_VERSION), timeout=180, action="Finish")
+    box = machine.messagebox(timeout_ms=60000)
+    assert box["title"] == "Error" and box["text"].endswith("): Lumidex SSD Flashdeck.lnk"), box
+    machine.dismiss()
+    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
+    assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == DEMO_VERSION
+    assert (machine.install_dir() / APP_EXE).is_file()
+    assert (blocker / "keep").is_dir()
+    machine.driver("click", "cancelButton")
+    assert inst.wait(30) == 0
+
+
+def block_installer_copy(machine):
+    """A non-empty folder under the copy's name: it cannot be removed or replaced by a file."""
     blocker = machine.install_dir() / e2e_env.INSTALLER_NAME
     (blocker / "keep").mkdir(parents=True)
-    (blocker / "keep" / "file.txt").write_text("user data")
+    (blocker / "keep" / "file.txt").write_text("data")
+
+
+@pytest.mark.e2e_timeout(420)
+def test_a_failed_installer_copy_fails_the_installation(machine, release_server):
+    # The Uninstall entry would name a program that is not there: the installation is rolled back.
+    block_installer_copy(machine)
     inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
     machine.driver("click", "actionButton")
 
@@ -480,12 +504,14 @@ def test_a_failed_installer_copy_is_reported_and_the_installation_stands(machine
     assert box["text"].endswith("): " + e2e_env.INSTALLER_NAME), box
     assert not box["text"].startswith("unknown error"), box
     machine.dismiss()
-
-    # The application is installed all the same, and the user's folder is untouched.
-    wait_page(machine, success_text(DEMO_VERSION), timeout=60, action="Finish", cancel=True, progress=False)
-    assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
-    assert (machine.install_dir() / APP_EXE).is_file()
-    assert (blocker / "keep" / "file.txt").read_text() == "user data"
+    wait_page(machine, FAILED_TEXT, timeout=90, action="Finish")
+    assert_product_removed(machine)
     machine.driver("click", "actionButton")
     assert inst.wait(timeout=60) == 0
-    e2e_env.wait_until(lambda: machine.demo_app_starts(), 30, what="the application to start")
+    assert machine.demo_app_starts() == []
+
+    # Unattended: the same, ending with 1603.
+    block_installer_copy(machine)
+    silent = machine.start_installer(["-test", f'"{release_server.base_url}"', "-silent"])
+    assert silent.wait(180) == 1603
+    assert_product_removed(machine)

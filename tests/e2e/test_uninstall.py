@@ -173,7 +173,8 @@ def fake_installation(machine, build):
     (folder / "7za.exe").write_bytes(b"MZ extractor")
     (folder / "data" / "settings.ini").write_text("[ui]\n")
     machine.desktop_dir().mkdir(parents=True, exist_ok=True)
-    machine.shortcut_path().write_bytes(b"shortcut")
+    # A shell link's header: the uninstaller removes only a file that is one.
+    machine.shortcut_path().write_bytes(bytes.fromhex("4c0000000114020000000000c000000000000046") + bytes(56))
     machine.reg_add(e2e_env.APP_KEY, "IsInstalled", 3, "REG_DWORD")
     machine.reg_add(e2e_env.APP_KEY, "InstallPath", INSTALL_WIN)
     machine.reg_add(e2e_env.APP_KEY, "CurrentVersion", DEMO_VERSION)
@@ -230,7 +231,8 @@ def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, r
 
 # ---------------------------------------------------------------- unattended runs
 
-LOG_WIN = r"C:\users\Public\Deploy Logs\flashdeck.log"
+# A switch's name inside a value is no switch: this log path must not make the install an uninstall.
+LOG_WIN = r"C:\users\Public\Deploy Logs\pre-uninstall\flashdeck.log"
 
 
 def run_silent(machine, base_url, *extra, allow_window=False):
@@ -269,11 +271,14 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
                                                                                           demo_app_dir):
     from test_install import assert_installed, assert_product_removed
     base = release_server.base_url
+    # The Desktop links to a folder elsewhere, as in a fresh prefix (Windows: a junction).
+    linked_desktop = machine.link_desktop(machine.prefix.parent.parent / f"linked-desktop-{machine.prefix.name}")
 
     # A clean machine: installed exactly as the interactive install does; the first process's
     # exit code is the elevated copy's.
     assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
     assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
+    assert [p.name for p in linked_desktop.iterdir()] == ["Lumidex SSD Flashdeck.lnk"]
     log = log_lines(machine)
     stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[\d+\] ")
     assert all(stamp.match(line) for line in log), log
@@ -298,6 +303,7 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
     temp_log = machine.temp_dir()[1] + "\\LumidexFlashdeckSetup.log"
     assert run_silent(machine, base, "-uninstall") == 0
     assert_product_removed(machine)
+    assert list(linked_desktop.iterdir()) == []
     assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
 
 
@@ -318,3 +324,5 @@ def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails
     text = "\n".join(log_lines(machine))
     assert f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip: HTTP 404" in text, text
     assert "result: failed" in text
+    # Nothing of the failed installation stays: no IsInstalled, no InstallPath, no extractor.
+    assert_product_removed(machine)

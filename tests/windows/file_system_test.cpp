@@ -164,7 +164,11 @@ TEST_F(FileSystemTest, SystemAndProfileFoldersAreNeverRemovable) {
     }
     for (const std::wstring& folder : refused) {
         ASSERT_FALSE(folder.empty());
-        EXPECT_FALSE(folderTreeRemovalAllowed(folder)) << std::filesystem::path(folder).string();
+        ASSERT_FALSE(folderTreeRemovalAllowed(folder)) << std::filesystem::path(folder).string();
+        // A refused removal is a failure that names the folder, never a removal reported as done.
+        const Failure refusal = removeFolderTree(folder);
+        EXPECT_EQ(refusal.code, static_cast<DWORD>(ERROR_ACCESS_DENIED)) << std::filesystem::path(folder).string();
+        EXPECT_EQ(refusal.path, folder);
     }
     EXPECT_TRUE(folderTreeRemovalAllowed(at(L"Lumidex\\SSD Flashdeck\\")));
     EXPECT_TRUE(folderTreeRemovalAllowed(knownFolderPath(FOLDERID_ProgramFilesX86) + L"\\Lumidex\\SSD Flashdeck\\"));

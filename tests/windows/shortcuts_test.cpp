@@ -149,16 +149,18 @@ TEST_F(ShortcutTest, AFailureReportsTheHresultOfTheCallThatFailed) {
     EXPECT_EQ(recorder.boxes()[0].text.find(L"(0x52)"), std::wstring::npos);
 }
 
-TEST_F(ShortcutTest, RemovalDeletesBothNamesAndNothingElse) {
+// Only our plain .lnk file goes: a file of the user's under either name (no shell link), a shell
+// link with a second name (a hard link) and a file of another name stay.
+TEST_F(ShortcutTest, RemovalDeletesOnlyOurPlainShortcutFiles) {
     ProductConfig config = productConfig();
     config.productDisplayName = L"Flashdeck Shortcut Test Display";
     setProductConfig(config);
     const std::wstring second = desktopShortcutPath(config.productDisplayName);
     const std::wstring other = desktopShortcutPath(L"Flashdeck Shortcut Test Renamed");
     extraFiles_ = {second, other};
-    createDesktopShortcut();
-    writeFile(second, "x");
-    writeFile(other, "x");
+    ASSERT_TRUE(createDesktopShortcut().ok());
+    ASSERT_TRUE(CopyFileW(path_.c_str(), second.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(path_.c_str(), other.c_str(), FALSE));
 
     removeDesktopShortcuts();
     EXPECT_FALSE(exists(path_));
@@ -168,5 +170,14 @@ TEST_F(ShortcutTest, RemovalDeletesBothNamesAndNothingElse) {
     // Nothing left to remove: no error, the user's renamed shortcut still stays.
     removeDesktopShortcuts();
     EXPECT_TRUE(exists(other));
+
+    writeFile(path_, "the user's own notes");
+    ASSERT_TRUE(CopyFileW(other.c_str(), second.c_str(), FALSE));
+    const std::wstring alias = root_ + L"\\alias.lnk";
+    extraFiles_.push_back(alias);
+    ASSERT_TRUE(CreateHardLinkW(alias.c_str(), second.c_str(), nullptr));
+    removeDesktopShortcuts();
+    EXPECT_TRUE(exists(path_));
+    EXPECT_TRUE(exists(second));
 }
 }  // namespace

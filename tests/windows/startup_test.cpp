@@ -1,13 +1,16 @@
 // Start-up pieces that need Windows: the product folders, the system function tables and the
 // resources of the built installer executable.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/product_config.h"
+#include "startup/command_line.h"
 #include "startup/relaunch_win.h"
 #include "system/paths_win.h"
 #include "system/resources_win.h"
@@ -134,5 +137,30 @@ TEST_F(InstallerResources, ClassNameIconAndManifest) {
     EXPECT_NE(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);
     const std::string table = bytes(1001, MAKEINTRESOURCEW(1000));
     EXPECT_EQ(table.substr(0, 2), "\xff\xfe");
+}
+// The portable splitter agrees with the system's own on every rule it mimics, so the Uninstall
+// entry's command and a deployment tool's lines mean what Windows says they mean.
+TEST(CommandLineSplit, AgreesWithCommandLineToArgvW) {
+    const wchar_t* lines[] = {
+        L"-uninstall", L"  -silent\t-log  C:\\a.log ", L"-log \"C:\\Logs Here\\pre-uninstall\\a.log\" -silent",
+        L"-test \"https://h/\" \"\" x", L"a\\\\\"b c\" d", L"a\\\"b c", L"\"a\\\\\" b", L"C:\\a\\ b\\\\",
+        L"\"a\"\"\"b\" c", L"\"\"\" x", L"\"a\"\" b\"", L"\"a\"\"\"\"b\"", L"\"unclosed  x",
+        L"\"x\r\n-uninstall\" y\nz", L"a\\\"\"\"b",
+    };
+    for (const wchar_t* line : lines) {
+        int count = 0;
+        const std::wstring full = std::wstring(L"setup.exe ") + line;
+        LPWSTR* argv = CommandLineToArgvW(full.c_str(), &count);
+        ASSERT_NE(argv, nullptr);
+        const std::vector<std::wstring> system(argv + 1, argv + count);
+        LocalFree(argv);
+        EXPECT_EQ(splitArguments(line), system) << testing::PrintToString(std::wstring(line));
+        std::wstring quoted = L"setup.exe";
+        for (const std::wstring& argument : system) quoted += L" " + quoteArgument(argument);
+        argv = CommandLineToArgvW(quoted.c_str(), &count);
+        ASSERT_NE(argv, nullptr);
+        EXPECT_EQ(std::vector<std::wstring>(argv + 1, argv + count), system) << testing::PrintToString(quoted);
+        LocalFree(argv);
+    }
 }
 }  // namespace
