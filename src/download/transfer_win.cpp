@@ -49,6 +49,7 @@ void setNetworkTimeouts(const NetworkTimeouts& timeouts) {
     currentTimeouts.connectMs = std::min(timeouts.connectMs, defaults.connectMs);
     currentTimeouts.sendMs = std::min(timeouts.sendMs, defaults.sendMs);
     currentTimeouts.receiveMs = std::min(timeouts.receiveMs, defaults.receiveMs);
+    currentTimeouts.allowanceMs = std::min(timeouts.allowanceMs, defaults.allowanceMs);
 }
 
 const NetworkTimeouts& networkTimeouts() { return currentTimeouts; }
@@ -58,6 +59,7 @@ struct TransferState {
     std::wstring url;
     std::wstring headers;
     NetworkTimeouts timeouts;
+    ULONGLONG deadline = ~0ULL;  // of the whole download this request belongs to
     KernelHandle changed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // the worker added something
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE roomOrLeft = CONDITION_VARIABLE_INIT;  // the caller took a piece or left
@@ -195,7 +197,7 @@ DWORD WINAPI runTransfer(void* parameter) {
 // Waits until ready() holds (tested under the lock), the token is cancelled, or limitMs pass.
 template <typename Ready>
 std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Ready ready) {
-    const ULONGLONG deadline = now() + limitMs;
+    const ULONGLONG deadline = std::min(now() + limitMs, state.deadline);
     const auto check = [&state, &ready] {
         Locked locked(state.lock);
         return ready();
@@ -203,6 +205,8 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Re
     for (;;) {
         // A Cancel wins over data already waiting: nothing read after it is used.
         if (progress.cancelRequested()) return ABORTED;
+        // A trickle that always has a piece waiting ends at the whole download's deadline too.
+        if (now() >= state.deadline) return timedOut;
         bool arrived = check();
         if (!arrived && state.flowing) {
             progress.wait(nullptr, pollWhileFlowingMs);
@@ -237,9 +241,11 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Re
 }
 }  // namespace
 
-Transfer::Transfer(const std::wstring& url, const std::wstring& headers) : state_(std::make_shared<TransferState>()) {
+Transfer::Transfer(const std::wstring& url, const std::wstring& headers, ULONGLONG deadline)
+    : state_(std::make_shared<TransferState>()) {
     state_->url = url;
     state_->headers = headers;
+    state_->deadline = deadline;
     state_->timeouts = currentTimeouts;
     if (!winInet().complete() || !state_->changed) {
         state_->head.code = ERROR_MOD_NOT_FOUND;

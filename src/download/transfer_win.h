@@ -18,6 +18,8 @@ struct NetworkTimeouts {
     DWORD connectMs = 30000;  // until the server has answered a connection
     DWORD sendMs = 30000;     // for the request to go out
     DWORD receiveMs = 60000;  // without any data arriving
+    // A whole download may take this, plus its body's time at the slowest rate it is given time for.
+    DWORD allowanceMs = 120000;
 };
 
 // The timeouts of every request from now on; tests shorten them (never longer than the defaults).
@@ -40,8 +42,9 @@ struct TransferState;
 
 class Transfer {
 public:
-    // Starts the request: url with extra request headers (empty, or lines ending in CRLF).
-    Transfer(const std::wstring& url, const std::wstring& headers);
+    // Starts the request: url with extra request headers (empty, or lines ending in CRLF). No wait
+    // goes past deadline (a GetTickCount64 value): it ends with timedOut there.
+    Transfer(const std::wstring& url, const std::wstring& headers, ULONGLONG deadline = ~0ULL);
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;

@@ -14,6 +14,7 @@ struct SetupContext {
     bool uninstallMode = false;
     Version offeredVersion;
     Sha256Digest archiveSha256{};  // of the offered version's archive, from the signed version file
+    double archiveSize = 0;        // its size in bytes, from the same file
     Version installedVersion;
     std::int32_t isInstalled = NOT_RECORDED;  // the IsInstalled record as start-up found it
     // The executable's own file, held from the start: the copies are read from it, never by path.
