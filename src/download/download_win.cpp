@@ -259,6 +259,23 @@ DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::w
                         expectedSha256, expectedSize);
 }
 
+bool fileHasSha256(const std::wstring& path, const Sha256Digest& digest) {
+    // Nobody writes to it while it is read.
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    Sha256 hash;
+    if (!file || !hash.ready()) return false;
+    std::vector<char> buffer(65536);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        if (!hash.update(buffer.data(), read)) return false;
+    }
+    Sha256Digest actual{};
+    return hash.finish(actual) && actual == digest;
+}
+
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
     const std::wstring url = urlOf(urlPart, fileName);
     deleteUrlCacheEntry(url.c_str());
@@ -301,7 +318,10 @@ VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& sign
     if (!derSignatureToRaw(der.data(), der.size(), raw)) return check;
     if (verifySignature(signedBytes, raw, key) != SignatureCheck::Valid) return check;
     // A signed file that does not name the archive's hash and size leaves the archive unchecked: refused.
-    if (!extractSha256(body, check.archiveSha256) || !extractArchiveSize(body, check.archiveSize)) return check;
+    if (!extractSha256(body, check.archiveSha256) || !extractArchiveSize(body, check.archiveSize) ||
+        !extractNotesSha256(body, check.notesSha256)) {
+        return check;
+    }
     check.verified = true;
     check.versionText = extractVersionText(body);
     return check;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/digests.h"
@@ -33,6 +34,9 @@ DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::w
                                        double progressEnd, Progress& progress,
                                        const Sha256Digest* expectedSha256 = nullptr, double expectedSize = -1);
 
+// Whether the file at path holds exactly the bytes of that SHA-256.
+bool fileHasSha256(const std::wstring& path, const Sha256Digest& digest);
+
 // Reads a small file into text (one character per byte); text is empty after a failure.
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text);
 
@@ -42,6 +46,7 @@ struct VersionCheck {
     std::wstring versionText;    // the offered version (empty when the file names none)
     Sha256Digest archiveSha256{};
     double archiveSize = 0;      // in bytes
+    std::optional<Sha256Digest> notesSha256;  // of the release notes; none when the release has none
 };
 
 // Reads the server's version file and its signature (the version file's name + ".sig", DER ECDSA

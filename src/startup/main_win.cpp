@@ -105,6 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     setup.offeredVersion.assign(offered.versionText);
     setup.archiveSha256 = offered.archiveSha256;
     setup.archiveSize = offered.archiveSize;
+    setup.notesSha256 = offered.notesSha256;
     setup.installedVersion = store.readInstalledVersion();
     setup.isInstalled = store.readIsInstalled();
     if (options.silent) runUnattended(setup);
