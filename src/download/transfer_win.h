@@ -1,7 +1,8 @@
 // One HTTP GET whose network calls run on a worker thread. WinINet's blocking calls may wait as
 // long as a stalled server likes (Wine does not even apply the receive timeout), so the caller's
 // thread only waits in short slices: it can pump messages, see a Cancel, apply its own timeouts
-// and walk away. An abandoned worker ends on its own and touches nothing of the caller's.
+// and walk away. Walking away closes the request's handles when the worker waits in WinINet, so
+// that the wait returns and the worker ends; it touches nothing of the caller's.
 #pragma once
 #include <windows.h>
 

@@ -2,6 +2,7 @@
 // passes its address in FAULT_SERVER_URL and its request log in FAULT_SERVER_LOG).
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "system/crypto_win.h"
+#include "system/handles_win.h"
 #include "system/message_pump_win.h"
 #include "system/resources_win.h"
 #include "window/boxes_win.h"
@@ -361,6 +363,62 @@ TEST_F(Download, ABodyOtherThanTheSignedSizeFailsAtOnceAndATrickleAtItsDeadline)
     expectOneErrorBoxAbout(L"trickle.zip");
     EXPECT_EQ(requestsFor("/slow/size=12000/delay=300/Flashdeck/application/3.0.3.0/trickle.zip"), 1);
     setNetworkTimeouts(saved);
+}
+
+int threadsOfThisProcess() {
+    const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    return count;
+}
+
+TEST_F(Download, TenAbandonedTransfersLeaveNoWorkerBehind) {
+    const NetworkTimeouts saved = networkTimeouts();
+    setNetworkTimeouts({1000, 1000, 500});
+    // WinINet's own threads start with its first request: counted before.
+    ASSERT_EQ(download(L"warm-up.zip"), 0);
+    const int before = threadsOfThisProcess();
+    for (int i = 0; i < 10; ++i) {
+        // A server that never answers (the worker waits to connect), one that stalls in the body
+        // (the worker waits in a read); left on a timeout or on a Cancel.
+        const bool silent = i % 2 == 0;
+        const bool cancel = i % 4 >= 2;
+        SCOPED_TRACE(i);
+        progress.cancelled = false;
+        Transfer transfer(server + (silent ? L"silent/" : L"stall/size=100000/") + L"Flashdeck/abandoned.zip", L"");
+        if (silent && cancel) progress.cancelled = true;
+        const ResponseHead head = transfer.head(progress);
+        if (silent) {
+            EXPECT_EQ(head.code, cancel ? ABORTED : timedOut);
+            continue;
+        }
+        ASSERT_EQ(head.code, 0);
+        std::vector<char> bytes;
+        std::int32_t code = 0;
+        while ((code = transfer.next(bytes, progress)) == 0 && !bytes.empty()) {
+            if (cancel) progress.cancelled = true;
+        }
+        EXPECT_EQ(code, cancel ? ABORTED : timedOut);
+    }
+    progress.cancelled = false;
+    // The workers end as their waits are cut, not when the server gives up (ten minutes).
+    int after = threadsOfThisProcess();
+    for (int waited = 0; after > before && waited < 100; ++waited) {
+        Sleep(100);
+        after = threadsOfThisProcess();
+    }
+    std::printf("threads before the transfers: %d, after them: %d\n", before, after);
+    setNetworkTimeouts(saved);
+    // Wine's WinINet neither ends a waiting read when its handle is closed nor applies the receive
+    // timeout: there the workers stay until the server lets go. Windows cancels the wait on close.
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        GTEST_SKIP() << "under Wine a closed WinINet handle does not end a waiting read";
+    }
+    EXPECT_LE(after, before);
 }
 
 TEST_F(Download, AVersionFileBeyond64KiBIsRefused) {
