@@ -16,6 +16,7 @@ Modes:
   junklength  a Content-Length that is not a number
   hugelength  a Content-Length above 2147483647; the body ends when the connection closes
   nolength    no Content-Length; the body ends when the connection closes
+  endless     no Content-Length; the body, then filler bytes for as long as the client reads
   drop        a correct Content-Length, half the body, then the connection is dropped
   slow        the body in 1024-byte pieces with a pause (delay, default 50 ms) after each
   notags      a version file without the version tags
@@ -48,7 +49,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 MODES = {"ok", "404", "500", "badlength", "junklength", "hugelength", "nolength", "drop", "slow",
-         "notags", "big", "dropwhole", "dropfirst", "stall", "silent", "chunkcut"}
+         "notags", "big", "dropwhole", "dropfirst", "stall", "silent", "chunkcut", "endless"}
 RANGED = {"ok", "dropwhole", "dropfirst"}
 VERSION_FILE = "lista_updater.xml"
 
@@ -196,6 +197,15 @@ class Handler(BaseHTTPRequestHandler):
             self.send_head(200, kind)
             self.wfile.write(body)
             self.drop()
+        elif mode == "endless":
+            self.send_head(200, kind)
+            try:
+                self.wfile.write(body)
+                filler = b"\0" * 65536
+                while True:
+                    self.wfile.write(filler)
+            except OSError:
+                return
         elif mode == "drop":
             self.send_head(200, kind + [("Content-Length", str(len(body)))])
             self.wfile.write(body[: len(body) // 2])

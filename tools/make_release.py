@@ -5,8 +5,9 @@
                     [--offer V] [--notes FILE.pdf | --no-notes] [--installer EXE] [--checksums]
 
 writes
-    TREE/Flashdeck/config/lista_updater.xml                      names the offered version and the
-                                                                 SHA-256 of its archive
+    TREE/Flashdeck/config/lista_updater.xml                      names the offered version, the SHA-256
+                                                                 and size of its archive and the
+                                                                 notes' SHA-256 (none without notes)
     TREE/Flashdeck/config/lista_updater.xml.sig                  ECDSA P-256 signature (DER) of those
                                                                  exact bytes with KEY.pem
     TREE/Flashdeck/application/<V>/LumidexFlashdeck.zip          the files of each DIR, at the top level
@@ -55,13 +56,18 @@ def zip_timestamp():
     return (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec - t.tm_sec % 2)
 
 
-def version_xml(version, sha256):
+def version_xml(version, sha256, size, notes_sha256=None):
+    """The version file: the offered version, its archive's SHA-256 and size in bytes, and the
+    release notes' SHA-256 when the release has notes (no element when it has none)."""
+    notes = f"  <notes_sha256>{notes_sha256}</notes_sha256>\n" if notes_sha256 else ""
     return (
         '<?xml version="1.0" encoding="utf-8"?>\n'
         "<updater>\n"
         "  <product>Lumidex SSD Flashdeck</product>\n"
         f"  <version>{version}</version>\n"
         f"  <sha256>{sha256}</sha256>\n"
+        f"  <size>{size}</size>\n"
+        + notes +
         "</updater>\n"
     ).encode("utf-8")
 
@@ -182,13 +188,14 @@ def build_release(out, releases, offer=None, key=None, notes=PLACEHOLDER_NOTES, 
     (root / "config").mkdir(parents=True, exist_ok=True)
     for version, app_dir in releases:
         write_archive(app_dir, root / "application" / version / ARCHIVE_NAME)
-    archive = (root / "application" / offer / ARCHIVE_NAME).read_bytes()
-    (root / VERSION_FILE).write_bytes(version_xml(offer, hashlib.sha256(archive).hexdigest()))
-    sign(root / VERSION_FILE, key)
     if notes == PLACEHOLDER_NOTES:
         (root / NOTES_NAME).write_bytes(release_notes_pdf(offer))
     elif notes is not None:
         shutil.copyfile(notes, root / NOTES_NAME)
+    notes_sha256 = hashlib.sha256((root / NOTES_NAME).read_bytes()).hexdigest() if notes is not None else None
+    archive = (root / "application" / offer / ARCHIVE_NAME).read_bytes()
+    (root / VERSION_FILE).write_bytes(version_xml(offer, hashlib.sha256(archive).hexdigest(), len(archive), notes_sha256))
+    sign(root / VERSION_FILE, key)
     if installer is not None:
         shutil.copyfile(installer, pathlib.Path(out) / INSTALLER_NAME)
     if checksums:

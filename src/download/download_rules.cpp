@@ -106,22 +106,59 @@ bool readInteger(const std::uint8_t* der, std::size_t size, std::size_t& at, std
 }
 }  // namespace
 
-bool extractSha256(const std::wstring& body, Sha256Digest& digest) {
-    static const std::wstring openTag = L"<sha256>";
-    static const std::wstring closeTag = L"</sha256>";
+namespace {
+// The 64 hexadecimal digits between open and close, found first in body: 1 when read, 0 when open
+// is missing, -1 when the element is malformed.
+int extractDigest(const std::wstring& body, const std::wstring& openTag, const std::wstring& closeTag,
+                  Sha256Digest& digest) {
     const std::size_t open = body.find(openTag);
-    if (open == std::wstring::npos) return false;
+    if (open == std::wstring::npos) return 0;
     const std::size_t start = open + openTag.size();
     if (body.size() < start + 64 + closeTag.size() || body.compare(start + 64, closeTag.size(), closeTag) != 0) {
-        return false;
+        return -1;
     }
     for (std::size_t i = 0; i < 32; ++i) {
         const int high = hexValue(body[start + 2 * i]);
         const int low = hexValue(body[start + 2 * i + 1]);
-        if (high < 0 || low < 0) return false;
+        if (high < 0 || low < 0) return -1;
         digest[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
+    return 1;
+}
+}  // namespace
+
+bool extractSha256(const std::wstring& body, Sha256Digest& digest) {
+    return extractDigest(body, L"<sha256>", L"</sha256>", digest) == 1;
+}
+
+bool extractNotesSha256(const std::wstring& body, std::optional<Sha256Digest>& digest) {
+    digest.reset();
+    Sha256Digest value{};
+    const int found = extractDigest(body, L"<notes_sha256>", L"</notes_sha256>", value);
+    if (found == 1) digest = value;
+    return found >= 0;
+}
+
+bool extractArchiveSize(const std::wstring& body, double& size) {
+    static const std::wstring openTag = L"<size>";
+    static const std::wstring closeTag = L"</size>";
+    const std::size_t open = body.find(openTag);
+    if (open == std::wstring::npos) return false;
+    std::size_t i = open + openTag.size();
+    const std::size_t firstDigit = i;
+    double value = 0;
+    // 15 digits stay below 2^53: every count of bytes is exact.
+    while (i < body.size() && body[i] >= L'0' && body[i] <= L'9' && i - firstDigit < 15) {
+        value = value * 10 + (body[i] - L'0');
+        ++i;
+    }
+    if (i == firstDigit || body.compare(i, closeTag.size(), closeTag) != 0) return false;
+    size = value;
     return true;
+}
+
+double downloadDeadlineMs(double size, double allowanceMs) {
+    return allowanceMs + (size > 0 ? size : 0) * 1000.0 / slowestBytesPerSecond;
 }
 
 bool derSignatureToRaw(const std::uint8_t* der, std::size_t size, P256Signature& raw) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/digests.h"
@@ -44,6 +45,25 @@ inline constexpr int resumeAttempts = 3;
 // The archive's SHA-256 from the version file: "<sha256>" + exactly 64 hexadecimal digits (either
 // case) + "</sha256>". False for anything else: missing tags, another length, a non-hex digit.
 bool extractSha256(const std::wstring& body, Sha256Digest& digest);
+
+// The archive's size in bytes from the version file: "<size>" + decimal digits (at most 15) +
+// "</size>". False for anything else.
+bool extractArchiveSize(const std::wstring& body, double& size);
+
+// The release notes' SHA-256: "<notes_sha256>" + 64 hexadecimal digits + "</notes_sha256>". A file
+// without the element names no notes (true, digest empty); false when the element is malformed.
+bool extractNotesSha256(const std::wstring& body, std::optional<Sha256Digest>& digest);
+
+// A body of unknown size is cut off beyond this many bytes.
+inline constexpr double unnamedSizeLimit = 32.0 * 1024 * 1024;
+
+// The slowest link a whole download is given time for: half of 64 KB/s, so that a real
+// connection of that speed completes with room to spare.
+inline constexpr double slowestBytesPerSecond = 32.0 * 1024;
+
+// How long a whole download of size bytes may take, attempts and pauses included: allowanceMs
+// for connecting and stalls, plus the body's time at the slowest rate. A trickle ends with it.
+double downloadDeadlineMs(double size, double allowanceMs);
 
 // An ECDSA P-256 signature as OpenSSL writes it (DER: a SEQUENCE of the two INTEGERs r and s) as
 // the 64 bytes r || s that CNG verifies. False for anything that is not exactly that.

@@ -89,10 +89,14 @@ bool pauseUnlessCancelled(int ms, Progress& progress) {
 // The file being downloaded: its bytes on disk, their hash, and the bar that follows them.
 class Destination {
 public:
-    Destination(FileHandle file, bool hashed, double progressStart, double progressEnd, Progress& progress)
-        : file_(std::move(file)), hashed_(hashed), start_(progressStart), end_(progressEnd), progress_(progress) {
+    // size: the signed size, or below 0 when none is named.
+    Destination(FileHandle file, bool hashed, double size, double progressStart, double progressEnd, Progress& progress)
+        : file_(std::move(file)), hashed_(hashed), size_(size), start_(progressStart), end_(progressEnd),
+          progress_(progress) {
         if (hashed_) hash_.emplace();
     }
+    bool sizeKnown() const { return size_ >= 0; }
+    double size() const { return size_; }
     bool ready() const { return file_.valid() && (!hashed_ || hash_->ready()); }
     double received() const { return received_; }
 
@@ -108,6 +112,8 @@ public:
     }
 
     std::int32_t append(const char* bytes, DWORD count, double expected) {
+        // Not a byte beyond what the signed file names (or the limit) reaches the disk.
+        if (received_ + count > (sizeKnown() ? size_ : unnamedSizeLimit)) return sizeKnown() ? hashMismatchCode : tooLarge;
         DWORD written = 0;
         if (!WriteFile(file_.get(), bytes, count, &written, nullptr)) return lastError();
         if (hashed_ && !hash_->update(bytes, count)) return hashMismatchCode;
@@ -133,6 +139,7 @@ public:
 private:
     FileHandle file_;
     bool hashed_;
+    double size_;
     std::optional<Sha256> hash_;
     double received_ = 0;
     double start_, end_;
@@ -145,7 +152,11 @@ private:
 DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileName, Destination& destination,
                              Progress& progress) {
     std::wstring validator;  // of the answer the bytes on disk came from
-    double expected = 0;
+    double expected = destination.sizeKnown() ? destination.size() : 0;
+    const ULONGLONG deadline =
+        GetTickCount64() +
+        static_cast<ULONGLONG>(downloadDeadlineMs(destination.sizeKnown() ? destination.size() : unnamedSizeLimit,
+                                                  networkTimeouts().allowanceMs));
     bool reached = false;
     for (int attempt = 0;; ++attempt) {
         // Without a validator a resumed body could belong to another file: it starts over.
@@ -153,7 +164,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         if (destination.received() > 0 && !resuming) {
             if (const std::int32_t code = destination.startOver()) return failureOf(code, fileName);
         }
-        Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring());
+        Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring(), deadline);
         const ResponseHead head = transfer.head(progress);
         logAnswer(url, head, resuming ? destination.received() : 0);
         std::int32_t code = head.code;
@@ -170,7 +181,13 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                 if (destination.received() > 0) code = destination.startOver();
                 final = code != 0;
                 validator = head.validator;
-                expected = parseContentLength(head.contentLength);
+                if (!destination.sizeKnown()) {
+                    expected = parseContentLength(head.contentLength);
+                } else if (!head.contentLength.empty() && parseContentLength(head.contentLength) != expected) {
+                    // Not the file the signed version file names: not one byte of it is read.
+                    code = hashMismatchCode;
+                    final = true;
+                }
             } else {
                 code = statusErrorCode(head.status);
                 // A range the server could not give is asked for whole at the next attempt.
@@ -194,7 +211,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         if (code == 0) return {};
         // Only a connection that broke after the server first answered is tried again; a server
         // never reached is reported at once, as are a 404, a full disk or a Cancel.
-        const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts;
+        const bool retry = reached && !final && code != ABORTED && attempt < resumeAttempts && GetTickCount64() < deadline;
         if (!retry) return failureOf(code, reached ? fileName : L"");
         if (!pauseUnlessCancelled(resumePauseMs(attempt + 1), progress)) return Failure::special(Special::Aborted, fileName);
     }
@@ -205,7 +222,7 @@ void setConnectionTest(ConnectionTest test) { connectionTest = test ? test : sys
 
 DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& folder, const std::wstring& fileName,
                             double progressStart, double progressEnd, Progress& progress,
-                            const Sha256Digest* expectedSha256) {
+                            const Sha256Digest* expectedSha256, double expectedSize) {
     if (!connectionTest()) return Failure::special(Special::NoConnection, fileName);
 
     const std::wstring url = urlOf(urlPart, fileName);
@@ -218,7 +235,8 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
     FileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file) return failureOf(lastError(), fileName);
-    Destination destination(std::move(file), expectedSha256 != nullptr, progressStart, progressEnd, progress);
+    Destination destination(std::move(file), expectedSha256 != nullptr, expectedSize, progressStart, progressEnd,
+                            progress);
     DownloadResult result = destination.ready() ? fetchResuming(url, fileName, destination, progress)
                                                 : Failure::special(Special::HashMismatch, fileName);
     if (result.ok() && expectedSha256) {
@@ -235,9 +253,27 @@ DownloadResult downloadFile(const std::wstring& urlPart, const std::wstring& fol
 }
 
 DownloadResult downloadToInstallFolder(const std::wstring& urlPart, const std::wstring& fileName, double progressStart,
-                                       double progressEnd, Progress& progress, const Sha256Digest* expectedSha256) {
+                                       double progressEnd, Progress& progress, const Sha256Digest* expectedSha256,
+                                       double expectedSize) {
     return downloadFile(urlPart, productConfig().installFolder, fileName, progressStart, progressEnd, progress,
-                        expectedSha256);
+                        expectedSha256, expectedSize);
+}
+
+bool fileHasSha256(const std::wstring& path, const Sha256Digest& digest) {
+    // Nobody writes to it while it is read.
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    Sha256 hash;
+    if (!file || !hash.ready()) return false;
+    std::vector<char> buffer(65536);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        if (!hash.update(buffer.data(), read)) return false;
+    }
+    Sha256Digest actual{};
+    return hash.finish(actual) && actual == digest;
 }
 
 DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fileName, std::wstring& text) {
@@ -248,7 +284,9 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
 
     // A few hundred bytes before any window exists: nothing to show, nothing to cancel.
     NoWindowProgress quiet;
-    Transfer transfer(url, L"");
+    const ULONGLONG deadline =
+        GetTickCount64() + static_cast<ULONGLONG>(downloadDeadlineMs(textLimit, networkTimeouts().allowanceMs));
+    Transfer transfer(url, L"", deadline);
     const ResponseHead head = transfer.head(quiet);
     logAnswer(url, head, 0);
     if (head.code != 0) return failureOf(head.code, L"");
@@ -279,8 +317,11 @@ VersionCheck checkVersionFile(const std::wstring& body, const std::wstring& sign
     P256Signature raw{};
     if (!derSignatureToRaw(der.data(), der.size(), raw)) return check;
     if (verifySignature(signedBytes, raw, key) != SignatureCheck::Valid) return check;
-    // A signed file that does not name the archive's hash leaves the archive unchecked: refused.
-    if (!extractSha256(body, check.archiveSha256)) return check;
+    // A signed file that does not name the archive's hash and size leaves the archive unchecked: refused.
+    if (!extractSha256(body, check.archiveSha256) || !extractArchiveSize(body, check.archiveSize) ||
+        !extractNotesSha256(body, check.notesSha256)) {
+        return check;
+    }
     check.verified = true;
     check.versionText = extractVersionText(body);
     return check;

@@ -49,15 +49,24 @@ void setNetworkTimeouts(const NetworkTimeouts& timeouts) {
     currentTimeouts.connectMs = std::min(timeouts.connectMs, defaults.connectMs);
     currentTimeouts.sendMs = std::min(timeouts.sendMs, defaults.sendMs);
     currentTimeouts.receiveMs = std::min(timeouts.receiveMs, defaults.receiveMs);
+    currentTimeouts.allowanceMs = std::min(timeouts.allowanceMs, defaults.allowanceMs);
 }
 
 const NetworkTimeouts& networkTimeouts() { return currentTimeouts; }
+
+// The root handle and the URL handle of one request; members close in reverse order,
+// so the URL handle goes before the root handle.
+struct Request {
+    InternetHandle root;
+    InternetHandle url;
+};
 
 // Shared by the caller and the worker; whichever lets go last frees it.
 struct TransferState {
     std::wstring url;
     std::wstring headers;
     NetworkTimeouts timeouts;
+    ULONGLONG deadline = ~0ULL;  // of the whole download this request belongs to
     KernelHandle changed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // the worker added something
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE roomOrLeft = CONDITION_VARIABLE_INIT;  // the caller took a piece or left
@@ -68,6 +77,11 @@ struct TransferState {
     bool finished = false;
     std::int32_t endCode = 0;
     bool abandoned = false;
+    // The request's handles: closed once, by the worker when it is done, or by the caller that
+    // walks away while the worker waits in WinINet (closing them ends that wait).
+    Request request;
+    bool blocked = false;  // the worker is inside a WinINet call that waits for the network
+    bool closed = false;
     // Who sleeps: each side signals the other only then, so a fast transfer makes no wake-ups.
     bool callerWaiting = false;
     bool workerWaiting = false;
@@ -87,59 +101,106 @@ private:
     SRWLOCK& lock_;
 };
 
-// The root handle and the URL handle of one request; members close in reverse order,
-// so the URL handle goes before the root handle.
-struct Request {
-    InternetHandle root;
-    InternetHandle url;
-};
-
 void setTimeout(HINTERNET handle, DWORD option, DWORD ms) {
     winInet().InternetSetOptionW(handle, option, &ms, sizeof ms);
 }
 
-ResponseHead open(const TransferState& state, Request& request) {
+// Marks the worker as waiting in WinINet, unless the caller has left: then false.
+bool enterBlocking(TransferState& state) {
+    Locked locked(state.lock);
+    if (state.abandoned || state.closed) return false;
+    state.blocked = true;
+    return true;
+}
+
+// After a waiting call: false when the caller closed the handles meanwhile (nothing more may use them).
+bool leaveBlocking(TransferState& state) {
+    Locked locked(state.lock);
+    state.blocked = false;
+    return !state.closed;
+}
+
+// The worker's end: closes the handles unless the caller has; the closing happens outside the lock.
+void closeRequest(TransferState& state) {
+    Request taken;
+    {
+        Locked locked(state.lock);
+        if (state.closed) return;
+        state.closed = true;
+        taken = std::move(state.request);
+    }
+}
+
+ResponseHead open(TransferState& state) {
     ResponseHead head;
     const WinInetTable& net = winInet();
-    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!request.root) {
+    InternetHandle root(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!root) {
         head.code = lastError();
         return head;
     }
-    setTimeout(request.root.get(), INTERNET_OPTION_CONNECT_TIMEOUT, state.timeouts.connectMs);
-    setTimeout(request.root.get(), INTERNET_OPTION_SEND_TIMEOUT, state.timeouts.sendMs);
-    setTimeout(request.root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, state.timeouts.receiveMs);
+    setTimeout(root.get(), INTERNET_OPTION_CONNECT_TIMEOUT, state.timeouts.connectMs);
+    setTimeout(root.get(), INTERNET_OPTION_SEND_TIMEOUT, state.timeouts.sendMs);
+    setTimeout(root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, state.timeouts.receiveMs);
+    const HINTERNET rootHandle = root.get();
+    {
+        Locked locked(state.lock);
+        if (state.abandoned) {
+            head.code = ABORTED;
+            return head;
+        }
+        state.request.root = std::move(root);
+    }
     // The server is asked every time: an answer from WinINet's cache could be a stale version
     // file or archive, and nothing of ours is written into that cache.
     constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     const wchar_t* headers = state.headers.empty() ? nullptr : state.headers.c_str();
-    request.url.reset(net.InternetOpenUrlW(request.root.get(), state.url.c_str(), headers,
-                                           headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
-    if (!request.url) {
-        head.code = lastError();
+    if (!enterBlocking(state)) {
+        head.code = ABORTED;
         return head;
+    }
+    InternetHandle url(net.InternetOpenUrlW(rootHandle, state.url.c_str(), headers,
+                                            headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
+    const std::int32_t opened = url ? 0 : lastError();
+    if (!leaveBlocking(state)) {
+        // The caller closed the root handle, and with it this one.
+        url.release();
+        head.code = ABORTED;
+        return head;
+    }
+    if (opened != 0) {
+        head.code = opened;
+        return head;
+    }
+    const HINTERNET urlHandle = url.get();
+    {
+        Locked locked(state.lock);
+        state.request.url = std::move(url);
     }
     DWORD status = 0;
     DWORD length = sizeof status;
-    if (!net.HttpQueryInfoW(request.url.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                            nullptr)) {
+    if (!net.HttpQueryInfoW(urlHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
         head.code = lastError();
         return head;
     }
     head.status = status;
-    head.contentLength = queryText(request.url.get(), HTTP_QUERY_CONTENT_LENGTH);
-    head.contentRange = queryText(request.url.get(), HTTP_QUERY_CONTENT_RANGE);
-    head.validator = queryText(request.url.get(), HTTP_QUERY_ETAG);
-    if (head.validator.empty()) head.validator = queryText(request.url.get(), HTTP_QUERY_LAST_MODIFIED);
+    head.contentLength = queryText(urlHandle, HTTP_QUERY_CONTENT_LENGTH);
+    head.contentRange = queryText(urlHandle, HTTP_QUERY_CONTENT_RANGE);
+    head.validator = queryText(urlHandle, HTTP_QUERY_ETAG);
+    if (head.validator.empty()) head.validator = queryText(urlHandle, HTTP_QUERY_LAST_MODIFIED);
     return head;
 }
 
 DWORD WINAPI runTransfer(void* parameter) {
     const std::unique_ptr<std::shared_ptr<TransferState>> holder(static_cast<std::shared_ptr<TransferState>*>(parameter));
     TransferState& state = **holder;
-    Request request;
-    ResponseHead head = open(state, request);
+    ResponseHead head = open(state);
     const bool answered = head.code == 0;
+    HINTERNET url = nullptr;
+    {
+        Locked locked(state.lock);
+        if (!state.closed) url = state.request.url.get();
+    }
     {
         Locked locked(state.lock);
         state.head = std::move(head);
@@ -169,7 +230,9 @@ DWORD WINAPI runTransfer(void* parameter) {
         piece.resize(size);
         DWORD read = 0;
         const ULONGLONG started = now();
-        const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), size, &read) != FALSE;
+        if (!url || !enterBlocking(state)) break;
+        const bool ok = winInet().InternetReadFile(url, piece.data(), size, &read) != FALSE;
+        if (!leaveBlocking(state)) break;
         const ULONGLONG took = now() - started;
         if (took > 1000 && size > smallestReadSize) size /= 2;
         if (took < 100 && read == size && size < readSize) size *= 2;
@@ -189,13 +252,14 @@ DWORD WINAPI runTransfer(void* parameter) {
         if (wake) SetEvent(state.changed.get());
         if (!ok || read == 0) break;
     }
+    closeRequest(state);
     return 0;
 }
 
 // Waits until ready() holds (tested under the lock), the token is cancelled, or limitMs pass.
 template <typename Ready>
 std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Ready ready) {
-    const ULONGLONG deadline = now() + limitMs;
+    const ULONGLONG deadline = std::min(now() + limitMs, state.deadline);
     const auto check = [&state, &ready] {
         Locked locked(state.lock);
         return ready();
@@ -203,6 +267,8 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Re
     for (;;) {
         // A Cancel wins over data already waiting: nothing read after it is used.
         if (progress.cancelRequested()) return ABORTED;
+        // A trickle that always has a piece waiting ends at the whole download's deadline too.
+        if (now() >= state.deadline) return timedOut;
         bool arrived = check();
         if (!arrived && state.flowing) {
             progress.wait(nullptr, pollWhileFlowingMs);
@@ -237,9 +303,11 @@ std::int32_t waitFor(TransferState& state, DWORD limitMs, Progress& progress, Re
 }
 }  // namespace
 
-Transfer::Transfer(const std::wstring& url, const std::wstring& headers) : state_(std::make_shared<TransferState>()) {
+Transfer::Transfer(const std::wstring& url, const std::wstring& headers, ULONGLONG deadline)
+    : state_(std::make_shared<TransferState>()) {
     state_->url = url;
     state_->headers = headers;
+    state_->deadline = deadline;
     state_->timeouts = currentTimeouts;
     if (!winInet().complete() || !state_->changed) {
         state_->head.code = ERROR_MOD_NOT_FOUND;
@@ -257,9 +325,17 @@ Transfer::Transfer(const std::wstring& url, const std::wstring& headers) : state
 }
 
 Transfer::~Transfer() {
+    // A worker waiting in WinINet for a stalled server would keep its thread and socket for as
+    // long as the server likes: closing its handles from here ends the wait, and the worker. Only
+    // while it waits: otherwise it sees that it was left before its next call and closes them itself.
+    Request taken;
     {
         Locked locked(state_->lock);
         state_->abandoned = true;
+        if (state_->blocked && !state_->closed) {
+            state_->closed = true;
+            taken = std::move(state_->request);
+        }
     }
     WakeAllConditionVariable(&state_->roomOrLeft);
 }

@@ -1,7 +1,8 @@
 // One HTTP GET whose network calls run on a worker thread. WinINet's blocking calls may wait as
 // long as a stalled server likes (Wine does not even apply the receive timeout), so the caller's
 // thread only waits in short slices: it can pump messages, see a Cancel, apply its own timeouts
-// and walk away. An abandoned worker ends on its own and touches nothing of the caller's.
+// and walk away. Walking away closes the request's handles when the worker waits in WinINet, so
+// that the wait returns and the worker ends; it touches nothing of the caller's.
 #pragma once
 #include <windows.h>
 
@@ -18,6 +19,8 @@ struct NetworkTimeouts {
     DWORD connectMs = 30000;  // until the server has answered a connection
     DWORD sendMs = 30000;     // for the request to go out
     DWORD receiveMs = 60000;  // without any data arriving
+    // A whole download may take this, plus its body's time at the slowest rate it is given time for.
+    DWORD allowanceMs = 120000;
 };
 
 // The timeouts of every request from now on; tests shorten them (never longer than the defaults).
@@ -40,8 +43,9 @@ struct TransferState;
 
 class Transfer {
 public:
-    // Starts the request: url with extra request headers (empty, or lines ending in CRLF).
-    Transfer(const std::wstring& url, const std::wstring& headers);
+    // Starts the request: url with extra request headers (empty, or lines ending in CRLF). No wait
+    // goes past deadline (a GetTickCount64 value): it ends with timedOut there.
+    Transfer(const std::wstring& url, const std::wstring& headers, ULONGLONG deadline = ~0ULL);
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;

@@ -56,7 +56,7 @@ Failure Installer::copyInstaller() const {
 DownloadResult Installer::downloadApplication() {
     const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
     return downloadToInstallFolder(urlPart, productConfig().appArchiveName, 10.0, 30.0, progress,
-                                   &context.archiveSha256);
+                                   &context.archiveSha256, context.archiveSize);
 }
 
 DownloadResult Installer::stageArchive() {
@@ -67,7 +67,8 @@ DownloadResult Installer::stageArchive() {
     if (Failure made = createFolderWithParents(folder); !made.ok()) return made;
     const std::wstring urlPart = L"application/" + context.offeredVersion.versionText + L"/";
     const DownloadResult result =
-        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progress, &context.archiveSha256);
+        downloadFile(urlPart, folder, config.appArchiveName, 0.0, 30.0, progress, &context.archiveSha256,
+                     context.archiveSize);
     staged = result.ok();
     if (!staged) removeFolderTree(folder);
     return result;

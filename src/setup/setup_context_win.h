@@ -2,6 +2,7 @@
 // reference to the window or to the unattended run; nothing below writes it back.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "common/digests.h"
 #include "common/product_config.h"
@@ -14,6 +15,8 @@ struct SetupContext {
     bool uninstallMode = false;
     Version offeredVersion;
     Sha256Digest archiveSha256{};  // of the offered version's archive, from the signed version file
+    double archiveSize = 0;        // its size in bytes, from the same file
+    std::optional<Sha256Digest> notesSha256;  // of the release notes; none when the release has none
     Version installedVersion;
     std::int32_t isInstalled = NOT_RECORDED;  // the IsInstalled record as start-up found it
     // The executable's own file, held from the start: the copies are read from it, never by path.

@@ -35,14 +35,14 @@ ExitCode waitForCopy(const KernelHandle& copy) {
     return static_cast<ExitCode>(code);
 }
 
-// The end-to-end tests see a stalled server end in seconds instead of a minute. Only ever shorter
-// than the defaults, so nobody can make the installer wait longer through it.
+// The end-to-end tests see a stalled server end in seconds instead of a minute, and a trickle end
+// early. Only ever shorter than the defaults, so nobody can make the installer wait longer through it.
 void applyTestTimeouts() {
     wchar_t value[16];
     const DWORD length = GetEnvironmentVariableW(L"FLASHDECK_TEST_NETWORK_TIMEOUT_MS", value, 16);
     if (length == 0 || length >= 16) return;
     const DWORD ms = wcstoul(value, nullptr, 10);
-    if (ms > 0) setNetworkTimeouts({ms, ms, ms});
+    if (ms > 0) setNetworkTimeouts({ms, ms, ms, ms});
 }
 }  // namespace
 
@@ -104,6 +104,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     logLine(L"the signed version file offers " + offered.versionText);
     setup.offeredVersion.assign(offered.versionText);
     setup.archiveSha256 = offered.archiveSha256;
+    setup.archiveSize = offered.archiveSize;
+    setup.notesSha256 = offered.notesSha256;
     setup.installedVersion = store.readInstalledVersion();
     setup.isInstalled = store.readIsInstalled();
     if (options.silent) runUnattended(setup);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "setup/installer_win.h"
 #include "setup/setup_rules.h"
 #include "setup/uninstaller_win.h"
+#include "system/desktop_shell_win.h"
 #include "system/file_system_win.h"
 #include "system/message_pump_win.h"
 #include "system/processes_win.h"
@@ -307,20 +309,39 @@ void onCancelButton() {
     if (go(Event::Cancel) == Page::Ended) endProcess();
 }
 
+// The release notes are opened only as the bytes the signed version file names, a kept copy
+// included, and by the user's desktop: a document reader started here would run as administrator.
 void onReleaseNotesLink() {
     if (isWorkPage(state().page)) return;
+    const std::optional<Sha256Digest>& signedNotes = context().notesSha256;
+    if (!signedNotes) return;  // the link says that this release has none
     const ProductConfig& config = productConfig();
     ensureInstallFolderOrEnd();
     const std::wstring path = config.vendorFolder + config.releaseNotesFileName;
-    if (!pathExists(path)) {
-        const DownloadResult notes =
-            downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0, state().progress);
+    if (!fileHasSha256(path, *signedNotes)) {
+        const DownloadResult notes = downloadFile(L"", config.vendorFolder, config.releaseNotesFileName, 0, 0,
+                                                  state().progress, &*signedNotes);
+        if (notes.is(Special::HashMismatch)) {
+            showMessageBox(text(L"error_notes_unverified"), text(L"IDS_TITLE_ERROR"), MB_OK);
+            return;
+        }
         if (!notes.ok()) {
             showDownloadFailure(notes);
             return;
         }
     }
-    shellExecute(L"open", path);
+    // Checked again right before it is opened.
+    if (!fileHasSha256(path, *signedNotes)) {
+        DeleteFileW(path.c_str());
+        showMessageBox(text(L"error_notes_unverified"), text(L"IDS_TITLE_ERROR"), MB_OK);
+        return;
+    }
+    const Failure opened = openAsDesktopUser(path);
+    if (!opened.ok()) showErrorBox(opened);
+}
+
+std::wstring releaseNotesLinkText() {
+    return text(context().notesSha256 ? L"IDS_VIEW_RELEASE_NOTES" : L"IDS_NO_RELEASE_NOTES");
 }
 
 void onLanguageChange() {
@@ -339,7 +360,7 @@ void onLanguageChange() {
     RegistryStore().writeCurrentCulture(culture);
 
     setText(c.cancelButton, text(L"IDS_CANCEL"));
-    setText(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES"));
+    setText(c.releaseNotesLink, releaseNotesLinkText());
     switch (w.page) {
         case Page::InstallOffer:
         case Page::UpgradeOffer: setText(c.actionButton, text(L"IDS_INSTALL")); break;
@@ -426,6 +447,7 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupConte
     w.logoImage = loadPngResource(productConfig().logoImageId);
     createControls(w.controls, w.window, instance, shownVersionLabel(), installerVersionLabel());
     assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
+    setText(w.controls.releaseNotesLink, releaseNotesLinkText());
     const SetupContext& s = context();
     w.page = chooseFirstPage(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion);
     showOfferPage();

@@ -36,6 +36,15 @@ def test_release_tree_is_complete_and_deterministic(tmp_path):
     assert re.findall(r"<version>(.*?)</version>", xml) == ["3.0.3.0"]
     archive_hash = hashlib.sha256((first / "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip").read_bytes())
     assert re.findall(r"<sha256>(.*?)</sha256>", xml) == [archive_hash.hexdigest()]
+    archive_size = (first / "Flashdeck/application/3.0.3.0/LumidexFlashdeck.zip").stat().st_size
+    assert re.findall(r"<size>(.*?)</size>", xml) == [str(archive_size)]
+    notes_hash = hashlib.sha256((first / "Flashdeck/LumidexSSDFlashdeckReleaseNotes.pdf").read_bytes()).hexdigest()
+    assert re.findall(r"<notes_sha256>(.*?)</notes_sha256>", xml) == [notes_hash]
+    # A release without notes names none.
+    bare = e2e_env.make_release.build_release(tmp_path / "c", releases, key=e2e_env.BuildPaths.discover().signing_key,
+                                              notes=None)
+    assert "notes_sha256" not in (bare / "config/lista_updater.xml").read_text()
+    assert not (bare / "LumidexSSDFlashdeckReleaseNotes.pdf").exists()
     # ECDSA signatures differ from run to run; each one verifies with the build's key.
     key = e2e_env.BuildPaths.discover().signing_key
     public = tmp_path / "public.pem"

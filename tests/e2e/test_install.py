@@ -286,21 +286,28 @@ def test_install_over_older_pieces_replaces_them(machine, build, fault_server, p
 
 @pytest.mark.parametrize("fault, code, status", [
     ("missing", "0x2", 404),
-    # Not the archive the signed version file names: hashed while it arrives, then refused.
+    # Not the archive the signed version file names: its Content-Length is not the signed size.
     ("replaced", "0xd", 200),
+    # No Content-Length and a body that never ends: refused at the first byte past the signed size.
+    ("endless", "0xd", None),
 ])
-def test_a_failed_archive_download_rolls_back_and_leaves_nothing(machine, release_server, make_tree, demo_app_dir,
-                                                                 fault, code, status):
+def test_a_failed_archive_download_rolls_back_and_leaves_nothing(machine, release_server, fault_server, make_tree,
+                                                                 demo_app_dir, fault, code, status):
     served_before = len(release_server.requests())
     tree = make_tree(f"offer-with-{fault}-archive", [("3.0.4.0", demo_app_dir)])
     archive = tree / "Flashdeck" / "application" / "3.0.4.0" / "LumidexFlashdeck.zip"
+    base_url = release_server.base_url
     if fault == "missing":
         archive.unlink()
-    else:
+    elif fault == "replaced":
         archive.write_bytes(archive.read_bytes() + b"appended by someone else")
+    else:
+        shutil.copytree(tree, fault_server.root / tree.name, dirs_exist_ok=True)
+        base_url = fault_server.url("endless", "only=.zip", tree.name)
+        fault_since = len(fault_server.requests())
     release_server.serve(tree)
 
-    inst = start_and_wait_offer(machine, release_server.base_url, INSTALL_OFFER_TEXT, "Install")
+    inst = start_and_wait_offer(machine, base_url, INSTALL_OFFER_TEXT, "Install")
     machine.driver("click", "actionButton")
     box = machine.messagebox(timeout_ms=60000)
     assert box["title"] == "Error"
@@ -313,8 +320,13 @@ def test_a_failed_archive_download_rolls_back_and_leaves_nothing(machine, releas
     machine.driver("click", "actionButton")
     assert inst.wait(30) == 0
 
-    assert [(r["path"], r["status"]) for r in archive_requests(release_server, served_before)] == [
-        ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", status)]
+    if fault == "endless":
+        # Not tried again: no retry makes a wrong body the right one.
+        assert [r for r in fault_server.requests()[fault_since:] if r.endswith(".zip")] == [
+            f"/endless/only=.zip/{tree.name}/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip"]
+    else:
+        assert [(r["path"], r["status"]) for r in archive_requests(release_server, served_before)] == [
+            ("/Flashdeck/application/3.0.4.0/LumidexFlashdeck.zip", status)]
     assert machine.vcredist_calls() == [] and machine.demo_app_starts() == []
 
 
@@ -333,7 +345,8 @@ def failing_trees(e2e_run, build, make_tree):
     archive = corrupt / "Flashdeck" / "application" / DEMO_VERSION / "LumidexFlashdeck.zip"
     archive.write_bytes(b"PK\x03\x04" + random.Random(3).randbytes(40000))
     version_file = corrupt / "Flashdeck" / "config" / "lista_updater.xml"
-    version_file.write_bytes(make_release.version_xml(DEMO_VERSION, hashlib.sha256(archive.read_bytes()).hexdigest()))
+    version_file.write_bytes(make_release.version_xml(DEMO_VERSION, hashlib.sha256(archive.read_bytes()).hexdigest(),
+                                                      archive.stat().st_size))
     make_release.sign(version_file, build.signing_key)
     without_app = e2e_env.stage_app_dir(e2e_run.path / "apps" / "no-app", build)
     (without_app / APP_EXE).unlink()

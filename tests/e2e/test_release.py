@@ -67,7 +67,11 @@ def test_the_tree_is_complete_signed_and_checksummed(build, script_release, demo
     version_file = tree / "Flashdeck" / "config" / "lista_updater.xml"
     text = version_file.read_text()
     assert f"<version>{DEMO_VERSION}</version>" in text
-    assert f"<sha256>{sha256(script_release.archive(DEMO_VERSION))}</sha256>" in text
+    archive = script_release.archive(DEMO_VERSION)
+    notes = tree / "Flashdeck" / "LumidexSSDFlashdeckReleaseNotes.pdf"
+    # In this order: the archive's hash and size, then the notes' hash.
+    assert (f"<sha256>{sha256(archive)}</sha256>\n  <size>{archive.stat().st_size}</size>\n"
+            f"  <notes_sha256>{sha256(notes)}</notes_sha256>\n") in text
     public = e2e_env.run(["openssl", "ec", "-in", build.signing_key, "-pubout"], timeout=30).stdout
     (tree.parent / "public.pem").write_text(public)
     e2e_env.run(["openssl", "dgst", "-sha256", "-verify", tree.parent / "public.pem",

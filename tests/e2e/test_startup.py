@@ -213,8 +213,8 @@ def test_language_at_start_up(machine, release_server, stored, expected_value, e
 @pytest.fixture(scope="module")
 def fault_files(fault_server, build):
     """Version files the fault server serves as they are, below their own first path segment,
-    each signed with the build's key (and naming an archive hash, which a signed file must)."""
-    digest = "<sha256>" + "0" * 64 + "</sha256>"
+    each signed with the build's key (and naming an archive hash and size, which a signed file must)."""
+    digest = "<sha256>" + "0" * 64 + "</sha256><size>1</size>"
     files = {
         # Long enough that the first half (all a dropped connection delivers) holds a whole version.
         "bigfile": f'<?xml version="1.0"?>\n<updater><version>{OFFERED}</version>\n<!--'

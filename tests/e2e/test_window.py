@@ -399,7 +399,11 @@ def test_release_notes_downloaded_once_and_opened(machine, release_server, relea
     before = len(notes_requests(release_server))
     stored = machine.program_files_x86() / "Lumidex" / NOTES_NAME
     served = (release_tree / "Flashdeck" / NOTES_NAME).read_bytes()
-    assert not stored.exists()
+    # A copy someone planted under the cached name is not what the signed version file names:
+    # it is fetched anew, never opened.
+    planted = b"%PDF-1.4 planted, not the signed notes"
+    stored.parent.mkdir(parents=True, exist_ok=True)
+    stored.write_bytes(planted)
 
     machine.driver("click", "releaseNotesLink")
     e2e_env.wait_until(lambda: stored.is_file() and stored.read_bytes() == served, 60,
@@ -419,30 +423,64 @@ def test_release_notes_downloaded_once_and_opened(machine, release_server, relea
     dismiss_boxes(machine, 500)
     assert notes_requests(release_server)[before:] == requests
     assert stored.read_bytes() == served
+
+    # The kept copy is checked again before every opening: changed after the first, it is fetched again.
+    stored.write_bytes(planted)
+    machine.driver("click", "releaseNotesLink")
+    e2e_env.wait_until(lambda: len(notes_requests(release_server)) > before + 1, 60, what="the notes fetched again")
+    e2e_env.wait_until(lambda: stored.is_file() and stored.read_bytes() == served, 60, what="the signed notes again")
+    dismiss_boxes(machine, 2000)
     assert inst.running()
     assert_ends_on_click(machine, inst, "cancelButton")
 
 
-def test_release_notes_missing_on_server_shows_error(machine, release_server, make_tree, demo_app_dir):
-    tree = make_tree("without-release-notes", [(OFFERED, demo_app_dir)])
-    (tree / "Flashdeck" / NOTES_NAME).unlink()
+@pytest.mark.parametrize("fault", ["missing", "changed", "none"])
+def test_release_notes_missing_changed_or_not_named(machine, release_server, make_tree, demo_app_dir, fault):
+    tree = make_tree(f"release-notes-{fault}", [(OFFERED, demo_app_dir)])
+    notes = tree / "Flashdeck" / NOTES_NAME
+    if fault == "missing":
+        notes.unlink()
+    elif fault == "changed":
+        # Other bytes than the signed version file names.
+        notes.write_bytes(notes.read_bytes() + b"% changed on the server\n")
+    else:
+        # A release without notes: its version file names none.
+        shutil.rmtree(tree)
+        e2e_env.make_release.build_release(tree, [(OFFERED, demo_app_dir)],
+                                           key=e2e_env.BuildPaths.discover().signing_key, notes=None)
     release_server.serve(tree)
     inst = start(machine, release_server)
     offer = english_offer("Install", EN_INSTALL_TEXT)
+    if fault == "none":
+        offer["releaseNotesLink"] = ("No release notes available", True)
     wait_page(machine, offer)
     before = len(notes_requests(release_server))
 
     machine.driver("click", "releaseNotesLink")
-    box = machine.messagebox(timeout_ms=60000)
-    assert box["pid"] == inst.pid
-    assert box["title"] == "Error"
-    assert "(0x2): " + NOTES_NAME in box["text"]
-    assert [b["text"] for b in box["buttons"]] == ["OK"]
-    machine.dismiss()
-    assert [r["status"] for r in notes_requests(release_server)[before:]] == [404]
+    if fault == "none":
+        # Nothing to fetch: a language pick posted after the click shows the click was handled.
+        machine.driver("pick-language", "Deutsch")
+        german = page_in("de-DE", "install-offer")
+        german["releaseNotesLink"] = ("Keine Versionshinweise verfügbar", True)
+        wait_page(machine, german, timeout=30)
+        assert dismiss_boxes(machine, 1000) == []
+        assert notes_requests(release_server)[before:] == []
+        machine.driver("pick-language", "English")
+    else:
+        box = machine.messagebox(timeout_ms=60000)
+        assert box["pid"] == inst.pid
+        assert box["title"] == "Error"
+        if fault == "missing":
+            assert "(0x2): " + NOTES_NAME in box["text"]
+        else:
+            assert box["text"] == "The release notes could not be verified and were not opened."
+        assert [b["text"] for b in box["buttons"]] == ["OK"]
+        machine.dismiss()
+        assert [r["status"] for r in notes_requests(release_server)[before:]] == [404 if fault == "missing" else 200]
 
+    # Nothing unverified is kept, not even in part.
     vendor = machine.program_files_x86() / "Lumidex"
-    assert [p.name for p in vendor.iterdir() if p.is_file()] == []
+    assert not vendor.exists() or [p.name for p in vendor.iterdir() if p.is_file()] == []
     ui = wait_page(machine, offer, timeout=10)
     check_frame(ui, inst.pid)
     assert inst.running()

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include <string>
@@ -108,6 +109,54 @@ TEST(Sha256Tag, TakesExactlySixtyFourHexDigits) {
         L"<sha256>" + hex + L"</sha25",                           // end tag cut short
     };
     for (const std::wstring& body : rejected) EXPECT_FALSE(extractSha256(body, digest)) << body.size();
+}
+
+TEST(VersionFileTags, SizeAndNotesHashAreReadExactly) {
+    const std::wstring hex = L"00112233445566778899aabbccddeeff00112233445566778899AABBCCDDEEFF";
+    const std::wstring file = L"<version>3.0.3.0</version><sha256>" + std::wstring(64, L'a') + L"</sha256>"
+                              L"<size>1234567</size><notes_sha256>" + hex + L"</notes_sha256>";
+    double size = -1;
+    ASSERT_TRUE(extractArchiveSize(file, size));
+    EXPECT_EQ(size, 1234567.0);
+    ASSERT_TRUE(extractArchiveSize(L"<size>999999999999999</size>", size));
+    EXPECT_EQ(size, 999999999999999.0);
+    for (const wchar_t* bad : {L"", L"<size></size>", L"<size> 12</size>", L"<size>12 </size>", L"<size>-1</size>",
+                               L"<size>12", L"<size>1e6</size>", L"<size>1000000000000000</size>"}) {
+        EXPECT_FALSE(extractArchiveSize(bad, size)) << bad;
+    }
+
+    // The notes' hash is its own element: the archive's is not taken for it, nor it for the archive's.
+    std::optional<Sha256Digest> notes;
+    ASSERT_TRUE(extractNotesSha256(file, notes));
+    ASSERT_TRUE(notes.has_value());
+    EXPECT_EQ((*notes)[1], 0x11);
+    EXPECT_EQ((*notes)[31], 0xff);
+    Sha256Digest archive{};
+    ASSERT_TRUE(extractSha256(file, archive));
+    EXPECT_EQ(archive[0], 0xaa);
+    EXPECT_FALSE(extractSha256(L"<notes_sha256>" + hex + L"</notes_sha256>", archive));
+    // No element: no notes. A malformed one refuses the file.
+    ASSERT_TRUE(extractNotesSha256(L"<version>3.0.3.0</version>", notes));
+    EXPECT_FALSE(notes.has_value());
+    EXPECT_FALSE(extractNotesSha256(L"<notes_sha256>" + hex.substr(1) + L"</notes_sha256>", notes));
+    EXPECT_FALSE(notes.has_value());
+}
+
+TEST(DownloadDeadline, GrowsWithTheSizeAndLeavesA64KBPerSecondLinkTime) {
+    const double allowance = 120000;
+    double previous = 0;
+    for (double size : {1024.0, 300.0 * 1024, 50.0 * 1024 * 1024, 2.0 * 1024 * 1024 * 1024}) {
+        const double deadline = downloadDeadlineMs(size, allowance);
+        const double at64KBps = size / (64 * 1024) * 1000;
+        EXPECT_GT(deadline, allowance + at64KBps) << size;
+        // Bounded: a trickle cannot keep it alive for more than twice that.
+        EXPECT_LE(deadline, allowance + 2 * at64KBps) << size;
+        EXPECT_GE(deadline, previous);
+        previous = deadline;
+    }
+    // Shortened by the tests as the timeouts are; an unknown size is given the limit's time.
+    EXPECT_EQ(downloadDeadlineMs(0, 1000), 1000);
+    EXPECT_NEAR(downloadDeadlineMs(unnamedSizeLimit, 0), unnamedSizeLimit / slowestBytesPerSecond * 1000, 1);
 }
 
 TEST(DerSignature, BecomesRAndSOf32BytesEach) {

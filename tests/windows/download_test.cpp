@@ -2,6 +2,7 @@
 // passes its address in FAULT_SERVER_URL and its request log in FAULT_SERVER_LOG).
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "download/download_win.h"
 #include "localization/text_table.h"
 #include "system/crypto_win.h"
+#include "system/handles_win.h"
 #include "system/message_pump_win.h"
 #include "system/resources_win.h"
 #include "window/boxes_win.h"
@@ -318,6 +320,107 @@ TEST_F(Download, AStalledServerEndsWithinTheTimeoutsAndNamesTheCause) {
     setNetworkTimeouts(saved);
 }
 
+TEST_F(Download, ABodyOtherThanTheSignedSizeFailsAtOnceAndATrickleAtItsDeadline) {
+    const std::string body = generatedBody(10000);
+    Sha256 hash;
+    Sha256Digest digest{};
+    ASSERT_TRUE(hash.update(body.data(), body.size()) && hash.finish(digest));
+    // A Content-Length other than the signed size, and a body without one that never ends.
+    struct Case {
+        const wchar_t* options;
+        double size;
+        const char* path;
+    } cases[] = {{L"", 9999, "/Flashdeck/application/3.0.3.0/length.zip"},
+                 {L"endless/", 10000, "/endless/Flashdeck/application/3.0.3.0/endless.zip"}};
+    for (const Case& c : cases) {
+        const std::wstring name = c.options[0] ? L"endless.zip" : L"length.zip";
+        SCOPED_TRACE(testing::PrintToString(name));
+        recorder.clear();
+        useServer(c.options);
+        const DownloadResult result =
+            downloadFile(L"application/3.0.3.0/", folderText, name, 10, 30, progress, &digest, c.size);
+        EXPECT_TRUE(result.is(Special::HashMismatch));
+        EXPECT_EQ(reported(result), ERROR_INVALID_DATA);
+        expectNothingLeft(name);
+        expectOneErrorBoxAbout(name);
+        EXPECT_EQ(requestsFor(c.path), 1) << "not the signed file: no second attempt";
+    }
+    // Without a named size an endless body is cut off at the limit.
+    recorder.clear();
+    useServer(L"endless/");
+    EXPECT_EQ(download(L"unnamed.pdf", 0, 0), ERROR_FILE_TOO_LARGE);
+    expectNothingLeft(L"unnamed.pdf");
+
+    // 1 KiB every 300 ms never stalls, but the whole download's deadline (1 s + 12000 bytes at
+    // 32 KiB/s) ends it.
+    const NetworkTimeouts saved = networkTimeouts();
+    setNetworkTimeouts({1000, 1000, 1500, 1000});
+    recorder.clear();
+    useServer(L"slow/size=12000/delay=300/");
+    EXPECT_EQ(reported(downloadFile(L"application/3.0.3.0/", folderText, L"trickle.zip", 10, 30, progress, nullptr, 12000)),
+              ERROR_INTERNET_TIMEOUT);
+    expectNothingLeft(L"trickle.zip");
+    expectOneErrorBoxAbout(L"trickle.zip");
+    EXPECT_EQ(requestsFor("/slow/size=12000/delay=300/Flashdeck/application/3.0.3.0/trickle.zip"), 1);
+    setNetworkTimeouts(saved);
+}
+
+int threadsOfThisProcess() {
+    const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    return count;
+}
+
+TEST_F(Download, TenAbandonedTransfersLeaveNoWorkerBehind) {
+    const NetworkTimeouts saved = networkTimeouts();
+    setNetworkTimeouts({1000, 1000, 500});
+    // WinINet's own threads start with its first request: counted before.
+    ASSERT_EQ(download(L"warm-up.zip"), 0);
+    const int before = threadsOfThisProcess();
+    for (int i = 0; i < 10; ++i) {
+        // A server that never answers (the worker waits to connect), one that stalls in the body
+        // (the worker waits in a read); left on a timeout or on a Cancel.
+        const bool silent = i % 2 == 0;
+        const bool cancel = i % 4 >= 2;
+        SCOPED_TRACE(i);
+        progress.cancelled = false;
+        Transfer transfer(server + (silent ? L"silent/" : L"stall/size=100000/") + L"Flashdeck/abandoned.zip", L"");
+        if (silent && cancel) progress.cancelled = true;
+        const ResponseHead head = transfer.head(progress);
+        if (silent) {
+            EXPECT_EQ(head.code, cancel ? ABORTED : timedOut);
+            continue;
+        }
+        ASSERT_EQ(head.code, 0);
+        std::vector<char> bytes;
+        std::int32_t code = 0;
+        while ((code = transfer.next(bytes, progress)) == 0 && !bytes.empty()) {
+            if (cancel) progress.cancelled = true;
+        }
+        EXPECT_EQ(code, cancel ? ABORTED : timedOut);
+    }
+    progress.cancelled = false;
+    // The workers end as their waits are cut, not when the server gives up (ten minutes).
+    int after = threadsOfThisProcess();
+    for (int waited = 0; after > before && waited < 100; ++waited) {
+        Sleep(100);
+        after = threadsOfThisProcess();
+    }
+    std::printf("threads before the transfers: %d, after them: %d\n", before, after);
+    setNetworkTimeouts(saved);
+    // Wine's WinINet neither ends a waiting read when its handle is closed nor applies the receive
+    // timeout: there the workers stay until the server lets go. Windows cancels the wait on close.
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        GTEST_SKIP() << "under Wine a closed WinINet handle does not end a waiting read";
+    }
+    EXPECT_LE(after, before);
+}
+
 TEST_F(Download, AVersionFileBeyond64KiBIsRefused) {
     std::wstring body;
     useServer(L"size=65536/");
@@ -458,20 +561,33 @@ TEST_F(Download, AnUnsignedVersionFileIsNotTrusted) {
     EXPECT_TRUE(recorder.boxes().empty());
 }
 
-// A version file signed by `openssl dgst -sha256 -sign` with a P-256 key made for this test.
+// A version file signed by `openssl dgst -sha256 -sign` with a P-256 key made for this test, and
+// one signed with it that names no archive size.
 const std::string signedVersionFile =
+    "<updater><version>3.0.3.0</version><sha256>00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff"
+    "</sha256><size>10000</size></updater>\n";
+const std::string signedWithoutSize =
     "<updater><version>3.0.3.0</version><sha256>00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff"
     "</sha256></updater>\n";
 const P256PublicKey testKey = {
-    0x70, 0x94, 0x88, 0x28, 0x6c, 0x39, 0xec, 0x5e, 0xc3, 0x69, 0x4c, 0x6c, 0xa0, 0xa7, 0x8c, 0xdb,
-    0xd5, 0x91, 0x89, 0x07, 0x2d, 0x82, 0x5b, 0x2c, 0xf0, 0x90, 0x72, 0x82, 0x44, 0xd5, 0x51, 0x87,
-    0xd6, 0x74, 0x15, 0x81, 0x72, 0x0c, 0x49, 0x88, 0x1c, 0xcc, 0xb6, 0x1b, 0xed, 0x3b, 0xe1, 0xa6,
-    0x29, 0x59, 0x76, 0xf0, 0x2a, 0xf7, 0x44, 0x2e, 0x27, 0x60, 0xd0, 0xa1, 0x6f, 0xd6, 0x2a, 0xfd};
+    0x48, 0x0d, 0xb1, 0x4f, 0xc2, 0xd1, 0xd6, 0xeb, 0x35, 0x26, 0xc3, 0xd2, 0x29, 0xf3, 0x15, 0xdd,
+    0xea, 0x93, 0x3f, 0x1d, 0x89, 0x13, 0x7b, 0x89, 0x65, 0xf8, 0xc2, 0xab, 0xea, 0x2c, 0x9d, 0x40,
+    0xe2, 0x27, 0xf3, 0xfd, 0x22, 0x17, 0xf9, 0x07, 0x05, 0xe4, 0xc8, 0x52, 0x7d, 0xca, 0x6b, 0x03,
+    0x41, 0x28, 0x17, 0x65, 0x14, 0x60, 0x4a, 0x52, 0xb5, 0x84, 0x7e, 0x59, 0xd3, 0xbe, 0x5d, 0xce};
 const std::vector<unsigned char> testSignature = {
-    0x30, 0x46, 0x02, 0x21, 0x00, 0xdd, 0xb7, 0xaf, 0x45, 0xb4, 0xad, 0x22, 0x03, 0x9c, 0x12, 0x94, 0x65, 0xae,
-    0xb4, 0xa6, 0x29, 0xff, 0xfa, 0x30, 0x8b, 0x52, 0xdb, 0xf6, 0x74, 0x00, 0x77, 0x5e, 0x8b, 0xf5, 0xf3, 0x0c,
-    0x76, 0x02, 0x21, 0x00, 0xf9, 0x50, 0x54, 0xc8, 0x1b, 0xcf, 0x2d, 0x29, 0x5c, 0xe7, 0x61, 0xd3, 0xe6, 0xea,
-    0xcf, 0x79, 0x04, 0xb8, 0x2f, 0x20, 0xe1, 0xd0, 0xd6, 0x9d, 0xdf, 0x68, 0xe7, 0xe5, 0x3c, 0xfb, 0xdd, 0xc0};
+    0x30, 0x44, 0x02, 0x20, 0x42, 0xc9, 0x28, 0xb6, 0x5d, 0x3f, 0x4f, 0xcb, 0x9e,
+    0x3d, 0x5e, 0x86, 0x5a, 0xfe, 0x14, 0x67, 0xa5, 0x39, 0xd1, 0xed, 0xd1, 0x00,
+    0xfe, 0x43, 0x81, 0x0d, 0xe0, 0xe1, 0x76, 0x40, 0x20, 0x3c, 0x02, 0x20, 0x39,
+    0xba, 0x05, 0xa5, 0xbf, 0x2c, 0x52, 0x8e, 0xfe, 0xde, 0x99, 0xb5, 0xfd, 0xc2,
+    0x33, 0xe3, 0xaf, 0x42, 0x0f, 0x06, 0xeb, 0x68, 0xf7, 0xe4, 0xaf, 0x67, 0x84,
+    0x9d, 0x61, 0x6f, 0x79, 0xb1};
+const std::vector<unsigned char> withoutSizeSignature = {
+    0x30, 0x46, 0x02, 0x21, 0x00, 0x8e, 0x8a, 0xf6, 0xf7, 0x54, 0xee, 0x03, 0x4a,
+    0xcb, 0xa7, 0x5a, 0x28, 0x1a, 0xa6, 0xd9, 0xb0, 0xbd, 0xe3, 0x49, 0xe0, 0xf6,
+    0xa2, 0x59, 0xc1, 0x06, 0x2f, 0xa3, 0x0a, 0xf4, 0x29, 0x6b, 0x12, 0x02, 0x21,
+    0x00, 0xe8, 0x82, 0xe7, 0xc1, 0x4b, 0x47, 0x8b, 0x46, 0x37, 0x33, 0x20, 0x1e,
+    0x45, 0x02, 0xf2, 0x8f, 0xf9, 0x7c, 0x00, 0xca, 0xa2, 0x63, 0xed, 0xe4, 0x13,
+    0xe2, 0x93, 0x36, 0x2e, 0xb1, 0x77, 0xa3};
 
 template <typename Bytes>
 std::wstring asCharacters(const Bytes& bytes) {
@@ -486,6 +602,9 @@ TEST(VersionFileSignature, OnlyTheSignedBytesWithTheirKeyAreTrusted) {
     EXPECT_EQ(good.versionText, L"3.0.3.0");
     EXPECT_EQ(good.archiveSha256[1], 0x11);
     EXPECT_EQ(good.archiveSha256[31], 0xff);
+    EXPECT_EQ(good.archiveSize, 10000.0);
+    // Signed, but it leaves the archive's size open: refused like an unsigned one.
+    EXPECT_FALSE(checkVersionFile(asCharacters(signedWithoutSize), asCharacters(withoutSizeSignature), testKey).verified);
 
     std::string changed = signedVersionFile;
     changed[changed.find("3.0.3.0")] = '4';

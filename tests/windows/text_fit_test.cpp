@@ -331,6 +331,11 @@ TEST_P(TextFit, EveryShownTextFitsItsControl) {
         EXPECT_TRUE(result.fits) << utf8(culture) << " " << utf8(pageName(view)) << " " << control.name << ": "
                                  << result.detail;
     }
+    // A release without notes says so in the link's place.
+    SetWindowTextW(c.releaseNotesLink, text(L"IDS_NO_RELEASE_NOTES").c_str());
+    const Measured none = measure(c.releaseNotesLink, Wrap::SingleLine, 0);
+    EXPECT_TRUE(none.fits) << utf8(culture) << " " << utf8(pageName(view)) << " no release notes: " << none.detail;
+    SetWindowTextW(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES").c_str());
 }
 
 // ---------------------------------------------------------------- the drawn page, for the gallery
