@@ -6,6 +6,7 @@
 #include <deque>
 #include <utility>
 
+#include "download/proxy_rules.h"
 #include "system/handles_win.h"
 #include "system/system_functions_win.h"
 
@@ -26,6 +27,25 @@ constexpr std::size_t maxQueued = 32;
 constexpr DWORD waitSliceMs = 50;
 
 NetworkTimeouts currentTimeouts;
+
+// The proxy sign-in of this run: asked for at most once, then sent with every request. Written
+// and read only on the caller's thread; each transfer takes its own copy.
+struct ProxyCredentials {
+    std::wstring user;
+    std::wstring password;
+};
+ProxyCredentials proxyCredentials;
+ProxySignIn proxySignIn = nullptr;
+bool proxySignInAsked = false;
+constexpr unsigned proxyAuthRequired = 407;
+
+// The root handle and the URL handle of one request; members close in reverse order,
+// so the URL handle goes before the root handle.
+struct Request {
+    InternetHandle root;
+    InternetHandle connection;  // only for a request made with the proxy's sign-in
+    InternetHandle url;
+};
 
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
@@ -53,11 +73,14 @@ void setNetworkTimeouts(const NetworkTimeouts& timeouts) {
 
 const NetworkTimeouts& networkTimeouts() { return currentTimeouts; }
 
+void setProxySignIn(ProxySignIn ask) { proxySignIn = ask; }
+
 // Shared by the caller and the worker; whichever lets go last frees it.
 struct TransferState {
     std::wstring url;
     std::wstring headers;
     NetworkTimeouts timeouts;
+    ProxyCredentials credentials;
     KernelHandle changed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // the worker added something
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE roomOrLeft = CONDITION_VARIABLE_INIT;  // the caller took a piece or left
@@ -73,6 +96,8 @@ struct TransferState {
     bool workerWaiting = false;
     ULONGLONG lastPump = 0;  // the caller's
     bool flowing = false;    // the caller's: the last piece came without a wake-up call
+    // A request the proxy answered with 407, handed over to the caller for the sign-in dialog.
+    std::unique_ptr<Request> refused;
 };
 
 namespace {
@@ -87,25 +112,86 @@ private:
     SRWLOCK& lock_;
 };
 
-// The root handle and the URL handle of one request; members close in reverse order,
-// so the URL handle goes before the root handle.
-struct Request {
-    InternetHandle root;
-    InternetHandle url;
-};
-
 void setTimeout(HINTERNET handle, DWORD option, DWORD ms) {
     winInet().InternetSetOptionW(handle, option, &ms, sizeof ms);
+}
+
+std::wstring queryOptionText(HINTERNET handle, DWORD option) {
+    DWORD size = 0;
+    winInet().InternetQueryOptionW(handle, option, nullptr, &size);
+    if (size == 0) return {};
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    if (!winInet().InternetQueryOptionW(handle, option, text.data(), &size)) return {};
+    // Up to the terminator: what the call reports as the size is characters on one system and
+    // bytes on another.
+    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+    return text;
+}
+
+// The proxy that the session's Internet settings give this URL (a manual proxy and its bypass
+// list, as WinINet read them); empty for the direct route.
+std::wstring proxyOf(HINTERNET root, const std::wstring& url) {
+    DWORD size = 0;
+    winInet().InternetQueryOptionW(root, INTERNET_OPTION_PROXY, nullptr, &size);
+    if (size < sizeof(INTERNET_PROXY_INFO)) return {};
+    std::vector<unsigned char> buffer(size);
+    if (!winInet().InternetQueryOptionW(root, INTERNET_OPTION_PROXY, buffer.data(), &size)) return {};
+    INTERNET_PROXY_INFO info{};
+    std::copy_n(buffer.data(), sizeof info, reinterpret_cast<unsigned char*>(&info));
+    if (info.dwAccessType != INTERNET_OPEN_TYPE_PROXY || !info.lpszProxy) return {};
+    const auto text = [](LPCTSTR value) { return value ? std::wstring(reinterpret_cast<const wchar_t*>(value)) : std::wstring(); };
+    const UrlParts parts = splitUrl(url);
+    if (bypassesProxy(parts.host, text(info.lpszProxyBypass))) return {};
+    return proxyForScheme(text(info.lpszProxy), parts.scheme);
+}
+
+std::int32_t statusOf(HINTERNET url, unsigned& status) {
+    DWORD value = 0;
+    DWORD length = sizeof value;
+    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &length, nullptr)) {
+        return lastError();
+    }
+    status = value;
+    return 0;
+}
+
+// The request made in steps, so that the proxy's credentials are on it before it is sent: the
+// proxy's 407 is then answered within the same request (through a tunnel's CONNECT too).
+bool sendWithProxySignIn(const TransferState& state, Request& request, const wchar_t* headers, DWORD flags) {
+    const WinInetTable& net = winInet();
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointers into the URL
+    if (!net.InternetCrackUrlW(state.url.c_str(), 0, 0, &parts)) return false;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    request.connection.reset(net.InternetConnectW(request.root.get(), host.c_str(), parts.nPort, nullptr, nullptr,
+                                                  INTERNET_SERVICE_HTTP, 0, 0));
+    if (!request.connection) return false;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    request.url.reset(net.HttpOpenRequestW(request.connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
+                                           flags, 0));
+    if (!request.url) return false;
+    const ProxyCredentials& given = state.credentials;
+    net.InternetSetOptionW(request.url.get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(given.user.c_str()),
+                           static_cast<DWORD>(given.user.size()));
+    net.InternetSetOptionW(request.url.get(), INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(given.password.c_str()),
+                           static_cast<DWORD>(given.password.size()));
+    return net.HttpSendRequestW(request.url.get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) != FALSE;
 }
 
 ResponseHead open(const TransferState& state, Request& request) {
     ResponseHead head;
     const WinInetTable& net = winInet();
-    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    // The system's Internet settings: a manual proxy with its bypass list, an automatic
+    // configuration script, automatic detection, or direct.
+    request.root.reset(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!request.root) {
         head.code = lastError();
         return head;
     }
+    head.proxy = proxyOf(request.root.get(), state.url);
     setTimeout(request.root.get(), INTERNET_OPTION_CONNECT_TIMEOUT, state.timeouts.connectMs);
     setTimeout(request.root.get(), INTERNET_OPTION_SEND_TIMEOUT, state.timeouts.sendMs);
     setTimeout(request.root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, state.timeouts.receiveMs);
@@ -113,20 +199,23 @@ ResponseHead open(const TransferState& state, Request& request) {
     // file or archive, and nothing of ours is written into that cache.
     constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     const wchar_t* headers = state.headers.empty() ? nullptr : state.headers.c_str();
-    request.url.reset(net.InternetOpenUrlW(request.root.get(), state.url.c_str(), headers,
-                                           headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
+    // WinINet signs in to a proxy by itself where it can (NTLM or Negotiate as the user); a
+    // sign-in the user gave earlier in this run goes with every later request.
+    head.signedIn = !state.credentials.user.empty();
+    if (head.signedIn) {
+        if (!sendWithProxySignIn(state, request, headers, noCache)) {
+            head.code = lastError();
+            return head;
+        }
+    } else {
+        request.url.reset(net.InternetOpenUrlW(request.root.get(), state.url.c_str(), headers,
+                                               headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
+    }
     if (!request.url) {
         head.code = lastError();
         return head;
     }
-    DWORD status = 0;
-    DWORD length = sizeof status;
-    if (!net.HttpQueryInfoW(request.url.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                            nullptr)) {
-        head.code = lastError();
-        return head;
-    }
-    head.status = status;
+    if ((head.code = statusOf(request.url.get(), head.status)) != 0) return head;
     head.contentLength = queryText(request.url.get(), HTTP_QUERY_CONTENT_LENGTH);
     head.contentRange = queryText(request.url.get(), HTTP_QUERY_CONTENT_RANGE);
     head.validator = queryText(request.url.get(), HTTP_QUERY_ETAG);
@@ -137,14 +226,18 @@ ResponseHead open(const TransferState& state, Request& request) {
 DWORD WINAPI runTransfer(void* parameter) {
     const std::unique_ptr<std::shared_ptr<TransferState>> holder(static_cast<std::shared_ptr<TransferState>*>(parameter));
     TransferState& state = **holder;
-    Request request;
-    ResponseHead head = open(state, request);
-    const bool answered = head.code == 0;
+    auto request = std::make_unique<Request>();
+    ResponseHead head = open(state, *request);
+    // A proxy's 407 has no body worth reading: the request goes to the caller, which may ask
+    // the user to sign in on it.
+    const bool refused = head.code == 0 && head.status == proxyAuthRequired;
+    const bool answered = head.code == 0 && !refused;
     {
         Locked locked(state.lock);
         state.head = std::move(head);
         state.headReady = true;
         state.finished = !answered;
+        if (refused) state.refused = std::move(request);
     }
     SetEvent(state.changed.get());
     DWORD size = firstReadSize;
@@ -169,7 +262,7 @@ DWORD WINAPI runTransfer(void* parameter) {
         piece.resize(size);
         DWORD read = 0;
         const ULONGLONG started = now();
-        const bool ok = winInet().InternetReadFile(request.url.get(), piece.data(), size, &read) != FALSE;
+        const bool ok = winInet().InternetReadFile(request->url.get(), piece.data(), size, &read) != FALSE;
         const ULONGLONG took = now() - started;
         if (took > 1000 && size > smallestReadSize) size /= 2;
         if (took < 100 && read == size && size < readSize) size *= 2;
@@ -241,6 +334,7 @@ Transfer::Transfer(const std::wstring& url, const std::wstring& headers) : state
     state_->url = url;
     state_->headers = headers;
     state_->timeouts = currentTimeouts;
+    state_->credentials = proxyCredentials;
     if (!winInet().complete() || !state_->changed) {
         state_->head.code = ERROR_MOD_NOT_FOUND;
         state_->headReady = state_->finished = true;
@@ -299,4 +393,21 @@ std::int32_t Transfer::next(std::vector<char>& bytes, Progress& progress) {
     }
     if (wake) WakeAllConditionVariable(&state.roomOrLeft);
     return 0;
+}
+
+bool Transfer::signInToProxy() {
+    std::unique_ptr<Request> refused;
+    {
+        Locked locked(state_->lock);
+        refused = std::move(state_->refused);
+    }
+    if (!refused || !proxySignIn || proxySignInAsked) return false;
+    proxySignInAsked = true;
+    if (!proxySignIn(refused->url.get())) return false;
+    // What the dialog set on the request; kept for the rest of the run only.
+    ProxyCredentials given{queryOptionText(refused->url.get(), INTERNET_OPTION_PROXY_USERNAME),
+                           queryOptionText(refused->url.get(), INTERNET_OPTION_PROXY_PASSWORD)};
+    if (given.user.empty()) return false;
+    proxyCredentials = std::move(given);
+    return true;
 }
