@@ -150,8 +150,8 @@ const wchar_t* networkCauseLogText(NetworkCause cause) {
     switch (cause) {
         case NetworkCause::Other: break;
         case NetworkCause::ProxyUnreachable: return L"the proxy server cannot be reached";
-        case NetworkCause::ProxySignInRequired: return L"the proxy server requires sign-in (HTTP 407)";
-        case NetworkCause::ProxySignInRefused: return L"the proxy server refused the sign-in (HTTP 407)";
+        case NetworkCause::ProxySignInRequired: return L"the proxy server requires sign-in";
+        case NetworkCause::ProxySignInRefused: return L"the proxy server refused the sign-in";
         case NetworkCause::CertificateUnknownIssuer: return L"the server certificate's issuer is not trusted";
         case NetworkCause::CertificateWrongName: return L"the server certificate is for another name";
         case NetworkCause::CertificateDate: return L"the server certificate has expired or is not yet valid";

@@ -36,6 +36,8 @@ def test_a_silent_install_goes_through_the_proxy_of_the_internet_settings(machin
         assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
         assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
         text = "\n".join(log_lines(machine)[len(direct):])
+        print("\nlog, direct then through the proxy:\n" + "\n".join(
+            line for line in log_lines(machine) if "GET " in line or "result:" in line))
         for path in ["config/lista_updater.xml", "config/lista_updater.xml.sig",
                      f"application/{DEMO_VERSION}/LumidexFlashdeck.zip"]:
             assert f"GET {base}Flashdeck/{path} through the proxy server {proxy.address}: HTTP 200" in text, text
@@ -61,9 +63,19 @@ def test_a_proxy_that_asks_for_sign_in(machine, build, e2e_run, release_server, 
         silent = log_lines(machine)
         text = "\n".join(silent)
         assert (f"GET {base}Flashdeck/config/lista_updater.xml through the proxy server {proxy.address}: HTTP 407 "
-                "(the proxy server requires sign-in (HTTP 407))") in text, text
+                "(the proxy server requires sign-in)") in text, text
         assert f"The proxy server {proxy.address} requires you to sign in." in text, text
         assert [t["result"] for t in proxy.tunnels()] == ["TCP_DENIED/407"], proxy.tunnels()
+        print("\nsilent run's log:\n" + "\n".join(line for line in silent if "407" in line or "1603" in line))
+
+        # Cancel in the sign-in dialog: the box says that the proxy requires sign-in.
+        inst = machine.start_installer(["-test", f'"{base}"'])
+        machine.driver("sign-in", "--button", "Cancel", "--timeout", WINDOW_TIMEOUT_MS)
+        box = machine.messagebox(timeout_ms=WINDOW_TIMEOUT_MS)
+        print(f"box after Cancel: {box['title']}: {box['text']}")
+        assert box["text"] == f"The proxy server {proxy.address} requires you to sign in.", box
+        machine.dismiss()
+        assert inst.wait(30) == 0
 
         # A user is asked once, with the standard dialog; the sign-in serves every later request.
         inst = machine.start_installer(["-test", f'"{base}"', "-log", f'"{LOG_WIN}"'])
@@ -80,6 +92,7 @@ def test_a_proxy_that_asks_for_sign_in(machine, build, e2e_run, release_server, 
         assert inst.wait(60) == 0
         assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
         interactive = "\n".join(log_lines(machine)[len(silent):])
+        print("interactive run's log:\n" + "\n".join(line for line in interactive.splitlines() if "proxy" in line))
         assert f"proxy sign-in given for {proxy.address}" in interactive, interactive
         assert (f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip through the proxy server "
                 f"{proxy.address}: HTTP 200") in interactive, interactive
