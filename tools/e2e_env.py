@@ -452,7 +452,7 @@ class ReleaseServer:
         self.directory = pathlib.Path(directory)
         self.ca = ca
         self.proc = None
-        self.https_port = self.http_port = self.slow_port = None
+        self.https_port = self.http_port = self.slow_port = self.proxied_port = None
 
     @property
     def base_url(self):
@@ -465,6 +465,16 @@ class ReleaseServer:
     @property
     def slow_base_url(self):
         return f"https://127.0.0.1:{self.slow_port}/"
+
+    # The vendor host as only a proxy reaches it: the machine resolves "localhost" to 127.0.0.1,
+    # where nothing listens on this port; the proxy's own name table gives 127.0.0.2, where the
+    # server does. The test certificate names localhost.
+    PROXIED_ADDRESS = "127.0.0.2"
+    PROXIED_HOST = "localhost"
+
+    @property
+    def proxied_base_url(self):
+        return f"https://{self.PROXIED_HOST}:{self.proxied_port}/"
 
     def url(self, path):
         return self.base_url + path.lstrip("/")
@@ -499,6 +509,7 @@ class ReleaseServer:
         for sub in ("tmp", "logs"):
             (d / sub).mkdir(exist_ok=True)
         self.https_port, self.http_port, self.slow_port = free_port(), free_port(), free_port()
+        self.proxied_port = free_port()
         www = d / "www"
         tls = (f"ssl_certificate {self.ca.server_cert}; ssl_certificate_key {self.ca.server_key}; "
                "ssl_protocols TLSv1.2 TLSv1.3;")
@@ -524,6 +535,7 @@ http {{
     server {{ listen 127.0.0.1:{self.http_port}; server_name localhost; root {www}; }}
     server {{ listen 127.0.0.1:{self.slow_port} ssl; server_name localhost; {tls} root {www};
              limit_rate {slow_rate}; limit_rate_after 0; }}
+    server {{ listen {self.PROXIED_ADDRESS}:{self.proxied_port} ssl; server_name localhost; {tls} root {www}; }}
 }}
 """
         conf_path = d / "nginx.conf"
@@ -536,9 +548,10 @@ http {{
         def listening():
             if self.proc.poll() is not None:
                 raise HarnessError(f"nginx exited: {(d / 'logs' / 'stderr.log').read_text()[-1500:]}")
-            for port in (self.https_port, self.http_port, self.slow_port):
+            for address, port in (("127.0.0.1", self.https_port), ("127.0.0.1", self.http_port),
+                                  ("127.0.0.1", self.slow_port), (self.PROXIED_ADDRESS, self.proxied_port)):
                 try:
-                    socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+                    socket.create_connection((address, port), timeout=0.5).close()
                 except OSError:
                     return False
             return True
@@ -561,6 +574,92 @@ http {{
     def stop(self):
         if self.proc and self.proc.poll() is None:
             log("stopping nginx")
+            _kill_group(self.proc)
+        unregister_cleanup(self.stop)
+
+
+class ProxyServer:
+    """squid on 127.0.0.1 as a company's forward proxy: its own name table (`hosts`: name ->
+    address), optionally basic sign-in for one user. `tunnels()` reads its access log."""
+
+    HTPASSWD = "/usr/lib/squid/basic_ncsa_auth"
+
+    def __init__(self, directory):
+        self.directory = pathlib.Path(directory)
+        self.proc = None
+        self.port = None
+
+    @property
+    def address(self):
+        return f"127.0.0.1:{self.port}"
+
+    @classmethod
+    def start(cls, directory, hosts, user=None, password=None, timeout=30):
+        proxy = cls(directory)
+        d = proxy.directory
+        d.mkdir(parents=True, exist_ok=True)
+        # squid started by root works as the user "proxy": its logs go where that user may write.
+        d.chmod(0o777)
+        (d / "hosts").write_text("".join(f"{address} {name}\n" for name, address in hosts.items()))
+        sign_in = ""
+        if user:
+            digest = subprocess.run(["openssl", "passwd", "-apr1", "-stdin"], input=password, capture_output=True,
+                                    text=True, check=True, timeout=30).stdout.strip()
+            (d / "passwd").write_text(f"{user}:{digest}\n")
+            sign_in = (f"auth_param basic program {cls.HTPASSWD} {d}/passwd\n"
+                       "auth_param basic realm Flashdeck test proxy\n"
+                       "acl signed proxy_auth REQUIRED\n"
+                       "http_access allow signed\n")
+        proxy.port = free_port()
+        (d / "squid.conf").write_text(f"""
+http_port 127.0.0.1:{proxy.port}
+pid_filename {d}/squid.pid
+access_log stdio:{d}/access.log squid
+cache_log {d}/cache.log
+cache_store_log none
+cache deny all
+cache_mem 8 MB
+hosts_file {d}/hosts
+dns_nameservers 127.0.0.1
+pinger_enable off
+coredump_dir {d}
+shutdown_lifetime 0 seconds
+logfile_rotate 0
+{sign_in}http_access {"deny" if user else "allow"} all
+""")
+        proxy.proc = subprocess.Popen(["squid", "-N", "-f", str(d / "squid.conf")], stdin=subprocess.DEVNULL,
+                                      stdout=open(d / "stdout.log", "ab"), stderr=subprocess.STDOUT,
+                                      start_new_session=True)
+        register_cleanup(proxy.stop)
+
+        def listening():
+            if proxy.proc.poll() is not None:
+                raise HarnessError(f"squid exited: {(d / 'stdout.log').read_text()[-1500:]}")
+            try:
+                socket.create_connection(("127.0.0.1", proxy.port), timeout=0.5).close()
+                return True
+            except OSError:
+                return False
+
+        wait_until(listening, timeout, what="squid to listen")
+        log(f"proxy on {proxy.address}{' with sign-in' if user else ''}, names {hosts}")
+        return proxy
+
+    def log_lines(self):
+        path = self.directory / "access.log"
+        return path.read_text().splitlines() if path.exists() else []
+
+    def tunnels(self):
+        """The CONNECT requests: list of dicts result ("TCP_TUNNEL/200"), target, user, peer."""
+        out = []
+        for line in self.log_lines():
+            parts = line.split()
+            if len(parts) >= 10 and parts[5] == "CONNECT":
+                out.append({"result": parts[3], "target": parts[6], "user": parts[7], "peer": parts[8]})
+        return out
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
             _kill_group(self.proc)
         unregister_cleanup(self.stop)
 
@@ -1083,6 +1182,18 @@ class Machine:
         return ui["controls"][CONTROL_INDEX[name]]
 
     # -- paths
+
+    INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+
+    def use_proxy(self, address, bypass=None):
+        """The user's Internet settings, as the Internet Options dialog writes them: a manual proxy
+        (host:port) for every scheme, and the bypass list; address None turns the proxy off."""
+        key = self.INTERNET_SETTINGS
+        self.wine("reg", "add", key, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1" if address else "0", "/f")
+        if address:
+            self.wine("reg", "add", key, "/v", "ProxyServer", "/d", address, "/f")
+        if bypass is not None:
+            self.wine("reg", "add", key, "/v", "ProxyOverride", "/d", bypass, "/f")
 
     def temp_dir(self):
         """The prefix user's %TEMP%: (host path, Windows path)."""

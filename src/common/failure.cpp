@@ -5,6 +5,8 @@
 namespace {
 constexpr std::int32_t invalidData = 13;         // ERROR_INVALID_DATA
 constexpr std::int32_t internetTimeout = 12002;  // ERROR_INTERNET_TIMEOUT
+constexpr std::int32_t cannotConnect = 12029;    // ERROR_INTERNET_CANNOT_CONNECT
+constexpr std::int32_t accessDenied = 5;         // ERROR_ACCESS_DENIED
 constexpr std::int32_t abortHresult = static_cast<std::int32_t>(0x80004004);  // E_ABORT
 }  // namespace
 
@@ -34,6 +36,9 @@ std::int32_t Failure::shownCode() const {
         case Special::NoConnection: return -1;
         case Special::HashMismatch: return invalidData;
         case Special::TimedOut: return internetTimeout;
+        case Special::ProxyUnreachable: return cannotConnect;
+        case Special::ProxySignIn:
+        case Special::ProxySignInRefused: return accessDenied;
     }
     return -1;
 }

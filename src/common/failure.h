@@ -10,6 +10,10 @@ enum class Special : std::uint8_t {
     NoConnection,  // the machine reports no internet connection
     HashMismatch,  // the body is not the one the signed version file names
     TimedOut,      // the server sent nothing within the timeouts
+    // The proxy server (the failure's path names it, as "host:port"):
+    ProxyUnreachable,   // did not answer the connection
+    ProxySignIn,        // asked for a sign-in (407) that nobody gave
+    ProxySignInRefused, // still answered 407 to the sign-in that was given
 };
 
 struct Failure {
@@ -27,6 +31,7 @@ struct Failure {
     bool is(Special what) const { return kind == Kind::Special && code == static_cast<std::uint32_t>(what); }
     // The number the error box shows: the error or the HRESULT itself; a special failure as the
     // system code that describes it (HashMismatch: "The data is invalid.", TimedOut: WinINet's
-    // "The operation timed out"); 0 for none.
+    // "The operation timed out", an unreachable proxy: WinINet's "cannot connect", a proxy's
+    // sign-in: "Access is denied."); 0 for none.
     std::int32_t shownCode() const;
 };

@@ -10,6 +10,7 @@
 
 #include "common/product_config.h"
 #include "download/download_rules.h"
+#include "download/proxy_rules.h"
 #include "system/crypto_win.h"
 #include "system/handles_win.h"
 #include "system/log_win.h"
@@ -51,11 +52,43 @@ std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
 }
 
+constexpr unsigned proxyAuthRequired = 407;
+
+// The failure that names its cause when the proxy is at fault: it did not answer, or it wants a
+// sign-in. None for every other answer.
+Failure proxyFailureOf(const ResponseHead& head) {
+    if (head.code == 0 && head.status == proxyAuthRequired) {
+        return Failure::special(head.signedIn ? Special::ProxySignInRefused : Special::ProxySignIn, head.proxy);
+    }
+    if (head.code != 0 && networkCauseOf(head.code, !head.proxy.empty()) == NetworkCause::ProxyUnreachable) {
+        return Failure::special(Special::ProxyUnreachable, head.proxy);
+    }
+    return {};
+}
+
 void logAnswer(const std::wstring& url, const ResponseHead& head, double from) {
     std::wstring line = L"GET " + url;
     if (from > 0) line += L" from byte " + std::to_wstring(static_cast<unsigned long long>(from));
+    if (!head.proxy.empty()) line += L" through the proxy server " + head.proxy;
     line += head.code == 0 ? L": HTTP " + std::to_wstring(head.status) : L": not answered, error " + std::to_wstring(head.code);
+    NetworkCause cause = networkCauseOf(head.code, !head.proxy.empty());
+    if (head.code == 0 && head.status == proxyAuthRequired) {
+        cause = head.signedIn ? NetworkCause::ProxySignInRefused : NetworkCause::ProxySignInRequired;
+    }
+    if (cause != NetworkCause::Other) line += std::wstring(L" (") + networkCauseLogText(cause) + L")";
     logLine(line);
+}
+
+// Starts the request and waits for its answer. A proxy's 407 is answered with the user's sign-in
+// where this run may ask, and the request made once more with it.
+ResponseHead startRequest(std::optional<Transfer>& transfer, const std::wstring& url, const std::wstring& headers,
+                          ULONGLONG deadline, Progress& progress) {
+    for (bool again = false;; again = true) {
+        transfer.emplace(url, headers, deadline);
+        const ResponseHead head = transfer->head(progress);
+        if (again || head.code != 0 || head.status != proxyAuthRequired || !transfer->signInToProxy()) return head;
+        logLine(L"proxy sign-in given for " + head.proxy + L"; the request is made again");
+    }
 }
 
 void logBody(const std::wstring& url, double bytes, std::int32_t code) {
@@ -164,9 +197,12 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
         if (destination.received() > 0 && !resuming) {
             if (const std::int32_t code = destination.startOver()) return failureOf(code, fileName);
         }
-        Transfer transfer(url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring(), deadline);
-        const ResponseHead head = transfer.head(progress);
+        std::optional<Transfer> transfer;
+        const ResponseHead head = startRequest(
+            transfer, url, resuming ? resumeHeaders(destination.received(), validator) : std::wstring(), deadline,
+            progress);
         logAnswer(url, head, resuming ? destination.received() : 0);
+        if (Failure proxy = proxyFailureOf(head); !proxy.ok()) return proxy;
         std::int32_t code = head.code;
         bool final = false;  // an answer, or a fault of ours, that another attempt would not change
         if (code == 0) {
@@ -199,7 +235,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                 if (code == 0) code = truncatedDownload;
             }
             if (code == 0) {
-                code = readBody(transfer, progress, [&](const char* bytes, DWORD count) {
+                code = readBody(*transfer, progress, [&](const char* bytes, DWORD count) {
                     const std::int32_t written = destination.append(bytes, count, expected);
                     final = written != 0;
                     return written;
@@ -286,15 +322,16 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
     NoWindowProgress quiet;
     const ULONGLONG deadline =
         GetTickCount64() + static_cast<ULONGLONG>(downloadDeadlineMs(textLimit, networkTimeouts().allowanceMs));
-    Transfer transfer(url, L"", deadline);
-    const ResponseHead head = transfer.head(quiet);
+    std::optional<Transfer> transfer;
+    const ResponseHead head = startRequest(transfer, url, L"", deadline, quiet);
     logAnswer(url, head, 0);
+    if (Failure proxy = proxyFailureOf(head); !proxy.ok()) return proxy;
     if (head.code != 0) return failureOf(head.code, L"");
     std::int32_t code = statusErrorCode(head.status);
     const double expected = parseContentLength(head.contentLength);
     if (code == 0 && expected > textLimit) code = tooLarge;
     if (code == 0) {
-        code = readBody(transfer, quiet, [&text](const char* bytes, DWORD count) {
+        code = readBody(*transfer, quiet, [&text](const char* bytes, DWORD count) {
             if (text.size() + count > textLimit) return tooLarge;
             // The file is ASCII; any other byte becomes the character of the same number.
             for (DWORD i = 0; i < count; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i])));

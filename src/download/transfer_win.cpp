@@ -6,6 +6,7 @@
 #include <deque>
 #include <utility>
 
+#include "download/proxy_rules.h"
 #include "system/handles_win.h"
 #include "system/system_functions_win.h"
 
@@ -26,6 +27,17 @@ constexpr std::size_t maxQueued = 32;
 constexpr DWORD waitSliceMs = 50;
 
 NetworkTimeouts currentTimeouts;
+
+// The proxy sign-in of this run: asked for at most once, then sent with every request. Written
+// and read only on the caller's thread; each transfer takes its own copy.
+struct ProxyCredentials {
+    std::wstring user;
+    std::wstring password;
+};
+ProxyCredentials proxyCredentials;
+ProxySignIn proxySignIn = nullptr;
+bool proxySignInAsked = false;
+constexpr unsigned proxyAuthRequired = 407;
 
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
@@ -54,10 +66,13 @@ void setNetworkTimeouts(const NetworkTimeouts& timeouts) {
 
 const NetworkTimeouts& networkTimeouts() { return currentTimeouts; }
 
+void setProxySignIn(ProxySignIn ask) { proxySignIn = ask; }
+
 // The root handle and the URL handle of one request; members close in reverse order,
 // so the URL handle goes before the root handle.
 struct Request {
     InternetHandle root;
+    InternetHandle connection;  // only for a request made with the proxy's sign-in
     InternetHandle url;
 };
 
@@ -67,6 +82,7 @@ struct TransferState {
     std::wstring headers;
     NetworkTimeouts timeouts;
     ULONGLONG deadline = ~0ULL;  // of the whole download this request belongs to
+    ProxyCredentials credentials;
     KernelHandle changed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // the worker added something
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE roomOrLeft = CONDITION_VARIABLE_INIT;  // the caller took a piece or left
@@ -82,6 +98,8 @@ struct TransferState {
     Request request;
     bool blocked = false;  // the worker is inside a WinINet call that waits for the network
     bool closed = false;
+    // A request the proxy answered with 407, handed over to the caller for the sign-in dialog.
+    std::unique_ptr<Request> refused;
     // Who sleeps: each side signals the other only then, so a fast transfer makes no wake-ups.
     bool callerWaiting = false;
     bool workerWaiting = false;
@@ -103,6 +121,71 @@ private:
 
 void setTimeout(HINTERNET handle, DWORD option, DWORD ms) {
     winInet().InternetSetOptionW(handle, option, &ms, sizeof ms);
+}
+
+std::wstring queryOptionText(HINTERNET handle, DWORD option) {
+    DWORD size = 0;
+    winInet().InternetQueryOptionW(handle, option, nullptr, &size);
+    if (size == 0) return {};
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    if (!winInet().InternetQueryOptionW(handle, option, text.data(), &size)) return {};
+    // Up to the terminator: what the call reports as the size is characters on one system and
+    // bytes on another.
+    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+    return text;
+}
+
+// The proxy that the session's Internet settings give this URL (a manual proxy and its bypass
+// list, as WinINet read them); empty for the direct route.
+std::wstring proxyOf(HINTERNET root, const std::wstring& url) {
+    DWORD size = 0;
+    winInet().InternetQueryOptionW(root, INTERNET_OPTION_PROXY, nullptr, &size);
+    if (size < sizeof(INTERNET_PROXY_INFO)) return {};
+    std::vector<unsigned char> buffer(size);
+    if (!winInet().InternetQueryOptionW(root, INTERNET_OPTION_PROXY, buffer.data(), &size)) return {};
+    INTERNET_PROXY_INFO info{};
+    std::copy_n(buffer.data(), sizeof info, reinterpret_cast<unsigned char*>(&info));
+    if (info.dwAccessType != INTERNET_OPEN_TYPE_PROXY || !info.lpszProxy) return {};
+    const auto text = [](LPCTSTR value) { return value ? std::wstring(reinterpret_cast<const wchar_t*>(value)) : std::wstring(); };
+    const UrlParts parts = splitUrl(url);
+    if (bypassesProxy(parts.host, text(info.lpszProxyBypass))) return {};
+    return proxyForScheme(text(info.lpszProxy), parts.scheme);
+}
+
+std::int32_t statusOf(HINTERNET url, unsigned& status) {
+    DWORD value = 0;
+    DWORD length = sizeof value;
+    if (!winInet().HttpQueryInfoW(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &length, nullptr)) {
+        return lastError();
+    }
+    status = value;
+    return 0;
+}
+
+// The request made in steps, so that the proxy's credentials are on it before it is sent: the
+// proxy's 407 is then answered within the same request (through a tunnel's CONNECT too). Makes
+// the handles only; nothing goes out before HttpSendRequestW.
+bool prepareWithProxySignIn(const TransferState& state, HINTERNET root, InternetHandle& connection,
+                            InternetHandle& url, DWORD flags) {
+    const WinInetTable& net = winInet();
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointers into the URL
+    if (!net.InternetCrackUrlW(state.url.c_str(), 0, 0, &parts)) return false;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    connection.reset(net.InternetConnectW(root, host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return false;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    url.reset(net.HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0));
+    if (!url) return false;
+    const ProxyCredentials& given = state.credentials;
+    net.InternetSetOptionW(url.get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(given.user.c_str()),
+                           static_cast<DWORD>(given.user.size()));
+    net.InternetSetOptionW(url.get(), INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(given.password.c_str()),
+                           static_cast<DWORD>(given.password.size()));
+    return true;
 }
 
 // Marks the worker as waiting in WinINet, unless the caller has left: then false.
@@ -134,15 +217,31 @@ void closeRequest(TransferState& state) {
 ResponseHead open(TransferState& state) {
     ResponseHead head;
     const WinInetTable& net = winInet();
-    InternetHandle root(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    // The system's Internet settings: a manual proxy with its bypass list, an automatic
+    // configuration script, automatic detection, or direct.
+    InternetHandle root(net.InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root) {
         head.code = lastError();
         return head;
     }
+    head.proxy = proxyOf(root.get(), state.url);
     setTimeout(root.get(), INTERNET_OPTION_CONNECT_TIMEOUT, state.timeouts.connectMs);
     setTimeout(root.get(), INTERNET_OPTION_SEND_TIMEOUT, state.timeouts.sendMs);
     setTimeout(root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, state.timeouts.receiveMs);
     const HINTERNET rootHandle = root.get();
+    // The server is asked every time: an answer from WinINet's cache could be a stale version
+    // file or archive, and nothing of ours is written into that cache.
+    constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    const wchar_t* headers = state.headers.empty() ? nullptr : state.headers.c_str();
+    // WinINet signs in to a proxy by itself where it can (NTLM or Negotiate as the user); a
+    // sign-in the user gave earlier in this run goes with every later request.
+    head.signedIn = !state.credentials.user.empty();
+    InternetHandle connection;
+    InternetHandle url;
+    if (head.signedIn && !prepareWithProxySignIn(state, rootHandle, connection, url, noCache)) {
+        head.code = lastError();
+        return head;
+    }
     {
         Locked locked(state.lock);
         if (state.abandoned) {
@@ -150,18 +249,22 @@ ResponseHead open(TransferState& state) {
             return head;
         }
         state.request.root = std::move(root);
+        state.request.connection = std::move(connection);
     }
-    // The server is asked every time: an answer from WinINet's cache could be a stale version
-    // file or archive, and nothing of ours is written into that cache.
-    constexpr DWORD noCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-    const wchar_t* headers = state.headers.empty() ? nullptr : state.headers.c_str();
     if (!enterBlocking(state)) {
+        url.release();  // closed with the root handle
         head.code = ABORTED;
         return head;
     }
-    InternetHandle url(net.InternetOpenUrlW(rootHandle, state.url.c_str(), headers,
-                                            headers ? static_cast<DWORD>(-1) : 0, noCache, 0));
-    const std::int32_t opened = url ? 0 : lastError();
+    bool sent = false;
+    if (head.signedIn) {
+        sent = net.HttpSendRequestW(url.get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) != FALSE;
+    } else {
+        url.reset(net.InternetOpenUrlW(rootHandle, state.url.c_str(), headers, headers ? static_cast<DWORD>(-1) : 0,
+                                       noCache, 0));
+        sent = static_cast<bool>(url);
+    }
+    const std::int32_t opened = sent ? 0 : lastError();
     if (!leaveBlocking(state)) {
         // The caller closed the root handle, and with it this one.
         url.release();
@@ -177,13 +280,7 @@ ResponseHead open(TransferState& state) {
         Locked locked(state.lock);
         state.request.url = std::move(url);
     }
-    DWORD status = 0;
-    DWORD length = sizeof status;
-    if (!net.HttpQueryInfoW(urlHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr)) {
-        head.code = lastError();
-        return head;
-    }
-    head.status = status;
+    if ((head.code = statusOf(urlHandle, head.status)) != 0) return head;
     head.contentLength = queryText(urlHandle, HTTP_QUERY_CONTENT_LENGTH);
     head.contentRange = queryText(urlHandle, HTTP_QUERY_CONTENT_RANGE);
     head.validator = queryText(urlHandle, HTTP_QUERY_ETAG);
@@ -195,11 +292,18 @@ DWORD WINAPI runTransfer(void* parameter) {
     const std::unique_ptr<std::shared_ptr<TransferState>> holder(static_cast<std::shared_ptr<TransferState>*>(parameter));
     TransferState& state = **holder;
     ResponseHead head = open(state);
-    const bool answered = head.code == 0;
+    // A proxy's 407 has no body worth reading: the request goes to the caller, which may ask
+    // the user to sign in on it.
+    const bool refused = head.code == 0 && head.status == proxyAuthRequired;
+    const bool answered = head.code == 0 && !refused;
     HINTERNET url = nullptr;
     {
         Locked locked(state.lock);
         if (!state.closed) url = state.request.url.get();
+        if (refused && !state.closed) {
+            state.refused = std::make_unique<Request>(std::move(state.request));
+            state.closed = true;  // the caller's now
+        }
     }
     {
         Locked locked(state.lock);
@@ -309,6 +413,7 @@ Transfer::Transfer(const std::wstring& url, const std::wstring& headers, ULONGLO
     state_->headers = headers;
     state_->deadline = deadline;
     state_->timeouts = currentTimeouts;
+    state_->credentials = proxyCredentials;
     if (!winInet().complete() || !state_->changed) {
         state_->head.code = ERROR_MOD_NOT_FOUND;
         state_->headReady = state_->finished = true;
@@ -375,4 +480,21 @@ std::int32_t Transfer::next(std::vector<char>& bytes, Progress& progress) {
     }
     if (wake) WakeAllConditionVariable(&state.roomOrLeft);
     return 0;
+}
+
+bool Transfer::signInToProxy() {
+    std::unique_ptr<Request> refused;
+    {
+        Locked locked(state_->lock);
+        refused = std::move(state_->refused);
+    }
+    if (!refused || !proxySignIn || proxySignInAsked) return false;
+    proxySignInAsked = true;
+    if (!proxySignIn(refused->url.get())) return false;
+    // What the dialog set on the request; kept for the rest of the run only.
+    ProxyCredentials given{queryOptionText(refused->url.get(), INTERNET_OPTION_PROXY_USERNAME),
+                           queryOptionText(refused->url.get(), INTERNET_OPTION_PROXY_PASSWORD)};
+    if (given.user.empty()) return false;
+    proxyCredentials = std::move(given);
+    return true;
 }

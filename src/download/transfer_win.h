@@ -37,7 +37,17 @@ struct ResponseHead {
     std::wstring contentLength;
     std::wstring contentRange;
     std::wstring validator;  // the ETag, else the Last-Modified date; empty when neither
+    // The proxy server ("host:port") that the Internet settings send this URL through; empty
+    // when it goes direct.
+    std::wstring proxy;
+    bool signedIn = false;  // credentials the user gave were sent with the request
 };
+
+// The proxy's sign-in, asked of the user on the caller's thread for a request the proxy answered
+// with 407 (the request's WinINet handle); true when the user gave credentials.
+using ProxySignIn = bool (*)(void* request);
+// Whether and how this run may ask; nullptr (the default, and an unattended run) never asks.
+void setProxySignIn(ProxySignIn ask);
 
 struct TransferState;
 
@@ -55,6 +65,10 @@ public:
     // Waits for the next piece of the body: 0 with bytes, 0 with none at the end of the body,
     // ABORTED, timedOut or WinINet's code of a failed read.
     std::int32_t next(std::vector<char>& bytes, Progress& progress);
+    // After a 407 that no credentials of this run answered: asks the user once per run. The
+    // credentials given are kept in memory for every later request of the run, never anywhere
+    // else; true when there are new ones to make the request again with.
+    bool signInToProxy();
 
 private:
     std::shared_ptr<TransferState> state_;

@@ -43,7 +43,8 @@ struct GdiTable {
 #define FLASHDECK_CACHE_ENTRY_FUNCTIONS(X) X(DeleteUrlCacheEntryW)
 #define FLASHDECK_WININET_FUNCTIONS(X)                                                                              \
     X(InternetGetConnectedState) X(InternetOpenW) X(InternetOpenUrlW) X(HttpQueryInfoW) X(InternetReadFile)         \
-    X(InternetCloseHandle) X(InternetSetOptionW)
+    X(InternetCloseHandle) X(InternetSetOptionW) X(InternetQueryOptionW) X(InternetCrackUrlW) X(InternetConnectW)     \
+    X(HttpOpenRequestW) X(HttpSendRequestW) X(InternetErrorDlg)
 #define FLASHDECK_COMMON_CONTROLS_FUNCTIONS(X) X(InitCommonControlsEx)
 #define FLASHDECK_BCRYPT_FUNCTIONS(X)                                                                               \
     X(BCryptOpenAlgorithmProvider) X(BCryptCloseAlgorithmProvider) X(BCryptCreateHash) X(BCryptHashData)            \

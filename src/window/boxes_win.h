@@ -21,5 +21,9 @@ void showErrorBox(const Failure& failure, const std::wstring& addition = {});
 // nothing for success or a cancelled download. A non-empty addition follows as its own paragraph.
 void showDownloadFailure(const Failure& result, const std::wstring& addition = {});
 
+// The standard Windows dialog for a proxy's credentials, over the window, for a request the proxy
+// answered with 407; true when the user gave them.
+bool askProxySignIn(void* request);
+
 // The box for an install folder that could not be made: its text, separator, then the folder.
 void showFolderFailure(const std::wstring& separator, const std::wstring& folder);

@@ -184,6 +184,30 @@ TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
     EXPECT_EQ(shownBoxes[1].caption, realTable().entriesOf(L"de-DE").at(L"IDS_TITLE_ERROR"));
 }
 
+TEST(DownloadFailureBox, NamesTheCauseBeforeTheCodeAndTheProxyByName) {
+    TextTable& shared = textTable();
+    if (shared.cultures().empty()) loadFromResource(shared);
+    const std::wstring previous = shared.getCulture();
+    std::vector<RecordedBox> shownBoxes;
+    {
+        BoxRecorder recorder;
+        shared.setCulture(L"en-US");
+        showDownloadFailure(Failure::win32(12037, L"lista_updater.xml"));  // certificate out of date
+        showDownloadFailure(Failure::win32(12029, L"lista_updater.xml"));  // the server's own: no cause
+        shared.setCulture(L"de-DE");
+        showDownloadFailure(Failure::special(Special::ProxySignInRefused, L"proxy.corp:8080"));
+        shownBoxes = recorder.boxes();
+    }
+    shared.setCulture(previous);
+    ASSERT_EQ(shownBoxes.size(), 3u);
+    const std::wstring dateText = realTable().entriesOf(L"en-US").at(L"error_cert_date");
+    EXPECT_NE(dateText.find(L"Check the computer's date and time."), std::wstring::npos);
+    EXPECT_EQ(shownBoxes[0].text, dateText + L"\n\n" + systemMessageText(12037) + L"(0x2f05): lista_updater.xml");
+    EXPECT_EQ(shownBoxes[1].text, systemMessageText(12029) + L"(0x2efd): lista_updater.xml");
+    EXPECT_EQ(shownBoxes[2].text, L"Der Proxyserver proxy.corp:8080 hat die Anmeldung nicht angenommen.");
+    EXPECT_EQ(shownBoxes[2].caption, realTable().entriesOf(L"de-DE").at(L"error_download"));
+}
+
 TEST(SystemMessage, CodeWithoutDescriptionGivesUnknownError) {
     // The customer bit: no system message uses it.
     const std::int32_t code = 0x20001234;

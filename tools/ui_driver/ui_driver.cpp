@@ -668,6 +668,58 @@ int cmdDismiss(const Options& options) {
     return 0;
 }
 
+// Fills the proxy credentials dialog: waits for a dialog with a user name and a password field,
+// types the two positional arguments into them character by character, and presses OK (or the
+// --button given, such as Cancel, without typing). Prints the dialog's texts.
+int cmdSignIn(const Options& options) {
+    const bool typing = options.button.empty();
+    if (typing && options.positional.size() != 2) return fail(L"usage: sign-in <user> <password> | sign-in --button Cancel");
+    const DWORD start = GetTickCount();
+    HWND dialog = nullptr;
+    std::vector<HWND> edits;
+    while (!dialog) {
+        if (HWND candidate = waitTop(options, L"#32770")) {
+            edits.clear();
+            for (HWND child : children(candidate))
+                if (_wcsicmp(className(child).c_str(), L"Edit") == 0 && IsWindowVisible(child)) edits.push_back(child);
+            if (edits.size() >= 2) dialog = candidate;
+        }
+        if (!dialog) {
+            if (GetTickCount() - start >= options.timeoutMs) return fail(L"no sign-in dialog within the timeout");
+            Sleep(100);
+        }
+    }
+    DialogChildren parts = dialogChildren(dialog);
+    std::wstring title = windowText(dialog);
+    const long long pid = windowPid(dialog);
+    if (typing) {
+        SetForegroundWindow(dialog);
+        for (size_t field = 0; field < 2; ++field) {
+            for (wchar_t c : options.positional[field]) PostMessageW(edits[field], WM_CHAR, c, 1);
+        }
+        // The characters arrive before the OK press: the dialog's queue keeps their order.
+    }
+    const int id = typing ? IDOK : IDCANCEL;
+    HWND button = GetDlgItem(dialog, id);
+    for (HWND candidate : parts.buttonWindows)
+        if (!typing && _wcsicmp(withoutMnemonic(windowText(candidate)).c_str(), withoutMnemonic(options.button).c_str()) == 0)
+            button = candidate;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    const DWORD pressed = GetTickCount();
+    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        if (GetTickCount() - pressed >= options.timeoutMs) return fail(L"the sign-in dialog did not close");
+        Sleep(20);
+    }
+    emit(JsonObject()
+             .flag("ok", true)
+             .num("pid", pid)
+             .str("title", title)
+             .str("text", parts.text)
+             .raw("buttons", jsonArray(parts.buttons))
+             .text());
+    return 0;
+}
+
 int cmdProcesses(const Options&) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return fail(L"CreateToolhelp32Snapshot failed");
@@ -820,6 +872,7 @@ constexpr Command kCommands[] = {
     {L"close", cmdClose},            {L"watch-progress", cmdWatchProgress}, {L"messagebox", cmdMessageBox},
     {L"dismiss", cmdDismiss},        {L"processes", cmdProcesses},  {L"shortcut", cmdShortcut},
     {L"fetch", cmdFetch},            {L"launch", cmdLaunch},        {L"wait-exit", cmdWaitExit},
+    {L"sign-in", cmdSignIn},
 };
 
 }  // namespace
