@@ -59,12 +59,27 @@ bool listFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
     return true;
 }
 
+// A file that was just written is often opened for a moment by someone else: the shell reads
+// the icon of a program a new desktop shortcut names, a virus scanner looks at a new program.
+// Such a look ends within a second or two; a program that holds the file for longer is in use.
+constexpr DWORD heldFileRetries = 20;
+constexpr DWORD heldFileRetryMs = 100;
+
+bool isHeldError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
 // Read-only entries are removed like the rest: the whole tree is being taken away,
 // as "del /f" and "rd /s" do.
 bool deleteEntry(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
+    if (isDirectory(attributes)) return RemoveDirectoryW(path.c_str()) != 0;
+    for (DWORD attempt = 0;; ++attempt) {
+        if (DeleteFileW(path.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (attempt == heldFileRetries || !isHeldError(error)) return false;
+        Sleep(heldFileRetryMs);
+    }
 }
+
 
 Failure removalFailure(const std::wstring& path) { return Failure::win32(GetLastError(), path); }
 

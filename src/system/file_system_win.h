@@ -20,7 +20,8 @@ Failure createFolderWithParents(const std::wstring& folder);
 // Deletes a file or an empty folder; a missing path is no error.
 bool removePath(const std::wstring& path);
 // Removes a folder with everything in it, stopping at the first entry that cannot be removed
-// (the failure names it).
+// (the failure names it). A file held by another program is tried again for about two seconds:
+// the shell or a scanner that looks at a file just written lets it go within that time.
 // Refuses drive roots, the Windows folder, Program Files folders and user profile folders: a
 // refused folder is a failure (ERROR_ACCESS_DENIED with the folder), never a
 // removal reported as done.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <thread>
 
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
@@ -127,6 +128,21 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
         EXPECT_TRUE(exists(tree));
     }
     EXPECT_TRUE(removeFolderTree(tree).ok());
+    EXPECT_FALSE(exists(tree));
+
+    // A short look (the shell reading the icon of a program a new shortcut names) is waited out.
+    ASSERT_TRUE(createFolderWithParents(tree).ok());
+    writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
+    FileHandle look(CreateFileW((tree + L"\\LumidexSSDFlashdeck.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(look.valid());
+    std::thread done([&look] {
+        Sleep(400);
+        look.reset();
+    });
+    const Failure removed = removeFolderTree(tree);
+    done.join();
+    EXPECT_TRUE(removed.ok()) << removed.code;
     EXPECT_FALSE(exists(tree));
 }
 
