@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
@@ -227,5 +228,27 @@ TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
     deleteFilesInFolder(vendor);
     EXPECT_FALSE(exists(vendor + L"\\again.txt"));
     deleteFilesInFolder(at(L"never-there\\"));
+}
+
+// The file of the running program is its image; the same file with one byte of code or of its
+// headers changed (another program under its name) is not.
+TEST(RunningImage, OnlyTheFileOfTheRunningImageMatchesIt) {
+    const FileHandle own = openOwnImage();
+    ASSERT_TRUE(own.valid());
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(readFromHandle(own.get(), bytes), 0);
+    EXPECT_TRUE(isRunningImage(bytes));
+
+    const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_SECTION_HEADER* code = IMAGE_FIRST_SECTION(nt);
+    ASSERT_EQ(std::memcmp(code->Name, ".text", 5), 0);
+    std::vector<unsigned char> changed = bytes;
+    changed[code->PointerToRawData + code->SizeOfRawData / 2] ^= 0x01;
+    EXPECT_FALSE(isRunningImage(changed));
+    changed = bytes;
+    changed[reinterpret_cast<const unsigned char*>(&nt->OptionalHeader.AddressOfEntryPoint) - base] ^= 0x10;
+    EXPECT_FALSE(isRunningImage(changed));
+    EXPECT_FALSE(isRunningImage({}));
 }
 }  // namespace
