@@ -318,6 +318,7 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
 
 def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails(machine, release_server, make_tree,
                                                                               demo_app_dir):
+    from test_install import assert_product_removed
     base = release_server.base_url
     # While another run of the same installer is open, a second one ends at once with 1618.
     holder = start_and_wait_offer(machine, base, INSTALL_OFFER_TEXT, "Install")
