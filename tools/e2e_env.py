@@ -1115,11 +1115,13 @@ class Machine:
         return ProgressWatch(self._popen(args))
 
     def start_installer(self, args=(), location="temp", name=INSTALLER_NAME, exe=None, cwd=None, beside=None,
-                        extra_env=None):
+                        extra_env=None, swap_with=None):
         """Copies the installer into the prefix and starts it with exactly the given arguments.
 
         beside: {file name: host path} copied next to the installer first (planted files);
         extra_env: variables for the installer's environment (and Wine's, such as WINEDLLOVERRIDES).
+        swap_with: a Windows path of another program: the installer is started suspended, its file
+        renamed and that program copied under its name, then it is resumed.
 
         args: joined with blanks into the Windows command line as they are (so '"https://..."'
         keeps its quotes); location: "temp" (the user's temporary folder: the installer counts as
@@ -1142,7 +1144,8 @@ class Machine:
         exe_win = folder_win.rstrip("\\") + "\\" + name
         command_line = " ".join(str(a) for a in args)
         log(f"starting {exe_win} {command_line}")
-        proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win],
+        swap = ["--swap-with", swap_with] if swap_with else []
+        proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win] + swap,
                            extra_env=dict(extra_env or {}, FLASHDECK_E2E_ARGS=command_line))
         return InstallerProcess(self, proc, exe_win, command_line)
 

@@ -13,6 +13,9 @@
 
 namespace {
 constexpr const wchar_t* extractorFileName = L"7za.exe";
+// ERROR_INVALID_IMAGE_HASH, which the MinGW headers lack: Windows's own code for a program file
+// that is not the one it should be.
+constexpr std::uint32_t imageNotApproved = 577;
 
 InstallResult outcome(InstallOutcome kind, Failure failure = {}) {
     InstallResult result;
@@ -42,13 +45,30 @@ void Installer::setProgress(unsigned position) const {
     progress.position(position);
 }
 
+Failure Installer::approveImage() {
+    if (!approvedImage.empty()) return {};
+    const std::wstring& self = productConfig().selfPath;
+    std::vector<unsigned char> bytes;
+    if (const std::int32_t read = readFromHandle(context.image.get(), bytes); read != 0) {
+        return Failure::win32(static_cast<std::uint32_t>(read), self);
+    }
+    // The file under selfPath lies in the user's temporary folder: any process of the user could
+    // have renamed it and put another program there before this copy opened it.
+    if (!isRunningImage(bytes)) {
+        logLine(L"the file " + self + L" is not the running installer: nothing is installed");
+        return Failure::win32(imageNotApproved, self);
+    }
+    approvedImage = std::move(bytes);
+    return {};
+}
+
 Failure Installer::copyInstaller() const {
     const ProductConfig& config = productConfig();
     const std::wstring target = config.installFolder + config.selfFileName;
     if (pathExists(target)) removePath(target);
-    // Read from the file held since the start: the file under selfPath in the temporary folder
-    // could have been swapped by any process of the user, and this copy runs as administrator.
-    const std::int32_t copied = copyFromHandle(context.image.get(), target);
+    const std::int32_t copied =
+        approvedImage.empty() ? static_cast<std::int32_t>(imageNotApproved)
+                              : writeWholeFile(target, approvedImage.data(), static_cast<DWORD>(approvedImage.size()), CREATE_NEW);
     logLine(L"copy of the installer to " + target + (copied == 0 ? L": done" : L": error " + std::to_wstring(copied)));
     return Failure::win32(static_cast<std::uint32_t>(copied), target);
 }
@@ -61,6 +81,8 @@ DownloadResult Installer::downloadApplication() {
 
 DownloadResult Installer::stageArchive() {
     const ProductConfig& config = productConfig();
+    // Before the installed version is touched: a refused installer file leaves it as it was.
+    if (Failure approved = approveImage(); !approved.ok()) return approved;
     const std::wstring folder = stagingFolder();
     removeFolderTree(folder);
     // The code comes with the failure: read afterwards, the last error could be another call's.
@@ -93,6 +115,7 @@ InstallResult Installer::takeStagedArchive() {
 
 InstallResult Installer::run() {
     const ProductConfig& config = productConfig();
+    if (Failure approved = approveImage(); !approved.ok()) return outcome(InstallOutcome::ImageRefused, std::move(approved));
     if (!ensureInstallFolder()) return outcome(InstallOutcome::FolderFailed);
     SetCurrentDirectoryW(config.installFolder.c_str());
     if (Failure failed = store.writeIsInstalled(installStarted); !failed.ok()) {

@@ -7,6 +7,8 @@
 #include "setup/setup_context_win.h"
 #include "system/registry_store_win.h"
 
+#include <vector>
+
 // Creates the install folder (with its parents) when it is missing; false when it cannot be made.
 bool ensureInstallFolder();
 
@@ -22,6 +24,7 @@ enum class InstallOutcome {
     DownloadFailed,   // the archive did not download (see failure)
     ExtractionFailed, // the archive did not unpack into the application (see failure)
     StepFailed,       // a registry value or the installer's copy could not be written (see failure)
+    ImageRefused,     // the installer's file is not its running image: nothing was done (see failure)
 };
 
 struct InstallResult {
@@ -50,8 +53,13 @@ public:
     DownloadResult stageArchive();
     // Removes a staged archive that will not be installed.
     void discardStagedArchive();
-    // Copies the running installer (read from the image held since the start) into the install
-    // folder, where the Uninstall entry runs it from; run() does it before writing that entry.
+    // Reads the installer's file through the handle held since the start and proves it to be the
+    // running image (the one approved at the elevation): ok, or the failure with the file's path
+    // (ERROR_INVALID_IMAGE_HASH when another program was put under its name). run() and
+    // stageArchive() do it before anything else, so a refused file changes nothing.
+    Failure approveImage();
+    // Writes the approved image into the install folder, where the Uninstall entry runs it from;
+    // run() does it before writing that entry.
     Failure copyInstaller() const;
 
 private:
@@ -62,4 +70,5 @@ private:
     Progress& progress;
     RegistryStore store;
     bool staged = false;
+    std::vector<unsigned char> approvedImage;
 };

@@ -85,12 +85,16 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
             options.uninstallMode = true;
         } else if (name == L"-silent") {
             options.silent = true;
-        } else if (name == L"-log" || name == L"-test") {
+        } else if (name == L"-log" || name == L"-test" || name == L"-logchannel") {
             // The value is the next argument, even when it looks like a switch.
             if (i + 1 >= parts.size()) break;
             const std::wstring& value = parts[++i];
             if (name == L"-log") {
                 options.logPath = value;
+                continue;
+            }
+            if (name == L"-logchannel") {
+                options.logChannel = value;
                 continue;
             }
             // Only an HTTPS server with a host: the value is handed through the elevation.
@@ -112,6 +116,7 @@ std::wstring elevationArguments(const StartupOptions& options) {
     if (options.uninstallMode) parts.push_back(L"-uninstall");
     if (options.silent) parts.push_back(L"-silent");
     if (!options.logPath.empty()) parts.insert(parts.end(), {L"-log", options.logPath});
+    if (!options.logChannel.empty()) parts.insert(parts.end(), {L"-logchannel", options.logChannel});
     std::wstring line;
     for (const std::wstring& part : parts) line += (line.empty() ? L"" : L" ") + quoteArgument(part);
     return line;

@@ -12,6 +12,9 @@ struct StartupOptions {
     bool uninstallMode = false;
     bool silent = false;        // "-silent": no window, no box; the exit code tells what happened
     std::wstring logPath;       // the value of "-log", in the case it was given; empty without one
+    // The value of "-logchannel": the pipe through which the relaunched copy sends its log lines to
+    // the process that started it (and owns the log); empty without one.
+    std::wstring logChannel;
 };
 
 // Splits an argument string (the command line after the program's name) as Windows'
@@ -35,7 +38,8 @@ std::wstring quoteArgument(const std::wstring& argument);
 StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstring& defaultUrl = defaultBaseUrl);
 
 // The arguments the elevated copy is started with: the parsed options written again as switches
-// with quoted values (the log path in its own case), so that the copy parses the same options.
+// with quoted values (the log path in its own case, the log channel), so that the copy parses the
+// same options.
 std::wstring elevationArguments(const StartupOptions& options);
 
 // The name of a new copy folder inside the temporary folder (given with its trailing backslash).

@@ -58,22 +58,35 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     setup.mode = options.silent ? SetupContext::Mode::Silent : SetupContext::Mode::Interactive;
     const SetupContext::Mode mode = setup.mode;
     if (options.silent) logBoxesInsteadOfShowing();
-    // The copy runs in another folder: it is handed the full path.
-    if (!options.logPath.empty()) options.logPath = fullPathOf(options.logPath);
-    if (options.silent || !options.logPath.empty()) {
-        openLog(options.logPath.empty() ? defaultLogPath() : options.logPath);
+    configureProduct(options.baseUrl);
+    if (isRelaunchedCopy()) {
+        // The copy runs as administrator: it opens no path of its command line for writing and
+        // logs only through the channel of the process that started it, which owns the log.
+        if (!options.logChannel.empty()) connectLogChannel(options.logChannel);
+    } else if (options.silent || !options.logPath.empty()) {
+        // With the rights of whoever started this process (the user, or an elevated deployment tool).
+        openLog(options.logPath.empty() ? defaultLogPath() : fullPathOf(options.logPath));
     }
     logLine(L"start: " + modulePath() + L" " + (arguments ? arguments : L""));
-    configureProduct(options.baseUrl);
+    options.logPath.clear();
+    options.logChannel.clear();
+    LogRelay relay;
+    if (!runsHere() && logIsOpen()) {
+        relay = LogRelay::create();
+        if (relay.name().empty()) logLine(L"the log channel could not be made: the elevated copy's lines are not logged");
+        options.logChannel = relay.name();
+    }
     RelaunchResult relaunch = relaunchFromTempCopy(elevationArguments(options), setup.image.get());
     if (relaunch.outcome == RelaunchResult::Outcome::Failed) {
         showMessageBox(relaunch.message, relaunch.caption, MB_OK);
         endProcess(mode, ExitCode::Fatal);
     }
     if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
-        // A deployment tool waits for this process: it ends with the elevated copy's code.
-        if (options.silent) endProcess(mode, waitForCopy(relaunch.copy));
-        endProcess(mode);
+        // The owner of the log stays until the copy ends, writing the copy's lines; a deployment
+        // tool waits for this process: it ends with the elevated copy's code.
+        if (!logIsOpen() && !options.silent) endProcess(mode);
+        relay.relayUntilEnded(relaunch.copy.get());
+        endProcess(mode, waitForCopy(relaunch.copy));
     }
 
     // Owned for the life of the process: the lock ends with it.

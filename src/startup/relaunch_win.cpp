@@ -44,15 +44,27 @@ void configureProduct(const std::wstring& baseUrl) {
     setProductConfig(makeProductConfig(baseUrl, knownFolderPath(FOLDERID_ProgramFilesX86), modulePath()));
 }
 
+bool isRelaunchedCopy() {
+    const std::wstring tempFolder = longTempFolder();
+    return !tempFolder.empty() && isTheCopy(productConfig().selfPath, tempFolder);
+}
+
+bool runsHere() {
+    const ProductConfig& config = productConfig();
+    const std::wstring tempFolder = longTempFolder();
+    if (tempFolder.empty()) return false;
+    // A copy that "runas" could not elevate runs without rights rather than relaunch for ever.
+    if (isTheCopy(config.selfPath, tempFolder)) return true;
+    // Elevation is read from the token: a start from the temporary folder without rights (a
+    // download opened straight from a zip) is not taken for the copy.
+    return processIsElevated() && isWithinFolder(config.selfPath, tempFolder);
+}
+
 RelaunchResult relaunchFromTempCopy(const std::wstring& arguments, HANDLE image) {
     const ProductConfig& config = productConfig();
     const std::wstring tempFolder = longTempFolder();
     if (tempFolder.empty()) return failure(L"Failed to establish temp name", L"Name Error");
-    // A copy that "runas" could not elevate runs without rights rather than relaunch for ever.
-    if (isTheCopy(config.selfPath, tempFolder)) return {};
-    // Elevation is read from the token: a start from the temporary folder without rights (a
-    // download opened straight from a zip) is not taken for the copy.
-    if (processIsElevated() && isWithinFolder(config.selfPath, tempFolder)) return {};
+    if (runsHere()) return {};
 
     DWORD error = 0;
     const std::wstring copyFolder = createCopyFolder(tempFolder, error);

@@ -22,6 +22,12 @@ struct RelaunchResult {
     KernelHandle copy;     // the started copy, when Windows gave its process
 };
 
+// Whether this process is the relaunched copy (its own folder, made by the relaunch, directly
+// inside the temporary folder): such a process opens no log path of its command line.
+bool isRelaunchedCopy();
+// Whether this process goes on here (relaunchFromTempCopy would return RunHere).
+bool runsHere();
+
 // Runs here when this process is the copy (its own folder, made by the relaunch, directly inside
 // the temporary folder) or is elevated and inside the temporary folder. Otherwise copies the
 // executable, read from image (the handle held since the start), into a new folder there and

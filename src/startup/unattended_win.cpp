@@ -33,10 +33,12 @@ void uninstallOrFail(Installer* staged) {
 }
 
 [[noreturn]] void install(Installer& installer) {
-    if (!ensureInstallFolder()) fail(L"the folder " + productConfig().installFolder + L" could not be made");
     const InstallResult result = installer.run();
     switch (result.outcome) {
         case InstallOutcome::Completed: break;
+        case InstallOutcome::ImageRefused:
+            showErrorBox(result.failure);
+            fail(L"the installer's file " + result.failure.path + L" is not the running installer");
         case InstallOutcome::FolderFailed:
             fail(L"the folder " + productConfig().installFolder + L" could not be made");
         case InstallOutcome::Cancelled:

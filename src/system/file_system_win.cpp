@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "system/handles_win.h"
+#include "system/image_match.h"
 #include "system/path_guard.h"
 #include "system/paths_win.h"
 
@@ -59,11 +60,25 @@ bool listFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
     return true;
 }
 
+// A file that was just written is often opened for a moment by someone else: the shell reads
+// the icon of a program a new desktop shortcut names, a virus scanner looks at a new program.
+// Such a look ends within a second or two; a program that holds the file for longer is in use.
+constexpr DWORD heldFileRetries = 20;
+constexpr DWORD heldFileRetryMs = 100;
+
+bool isHeldError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
 // Read-only entries are removed like the rest: the whole tree is being taken away,
 // as "del /f" and "rd /s" do.
 bool deleteEntry(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return isDirectory(attributes) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
+    if (isDirectory(attributes)) return RemoveDirectoryW(path.c_str()) != 0;
+    for (DWORD attempt = 0;; ++attempt) {
+        if (DeleteFileW(path.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (attempt == heldFileRetries || !isHeldError(error)) return false;
+        Sleep(heldFileRetryMs);
+    }
 }
 
 Failure removalFailure(const std::wstring& path) { return Failure::win32(GetLastError(), path); }
@@ -224,15 +239,15 @@ std::int32_t writeWholeFile(const std::wstring& path, const void* data, DWORD si
     return static_cast<std::int32_t>(error);
 }
 
-std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
+std::int32_t readFromHandle(HANDLE source, std::vector<unsigned char>& bytes) {
     LARGE_INTEGER start{};
     LARGE_INTEGER size{};
     if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN) || !GetFileSizeEx(source, &size)) {
         return static_cast<std::int32_t>(GetLastError());
     }
-    // The installer is about a megabyte: read whole, then written as any other whole file.
+    // The installer is about a megabyte: read whole.
     if (size.QuadPart > 0x7FFFFFFF) return ERROR_FILE_TOO_LARGE;
-    std::vector<char> bytes(static_cast<std::size_t>(size.QuadPart));
+    bytes.assign(static_cast<std::size_t>(size.QuadPart), 0);
     DWORD total = 0;
     while (total < bytes.size()) {
         DWORD read = 0;
@@ -242,7 +257,21 @@ std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
         if (read == 0) return ERROR_HANDLE_EOF;
         total += read;
     }
-    return writeWholeFile(target, bytes.data(), total, CREATE_NEW);
+    return 0;
+}
+
+std::int32_t copyFromHandle(HANDLE source, const std::wstring& target) {
+    std::vector<unsigned char> bytes;
+    if (const std::int32_t read = readFromHandle(source, bytes); read != 0) return read;
+    return writeWholeFile(target, bytes.data(), static_cast<DWORD>(bytes.size()), CREATE_NEW);
+}
+
+bool isRunningImage(const std::vector<unsigned char>& file) {
+    const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    if (!base) return false;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return fileMatchesImage(file, base, nt->OptionalHeader.SizeOfImage, reinterpret_cast<std::uintptr_t>(base));
 }
 
 namespace {

@@ -20,7 +20,8 @@ Failure createFolderWithParents(const std::wstring& folder);
 // Deletes a file or an empty folder; a missing path is no error.
 bool removePath(const std::wstring& path);
 // Removes a folder with everything in it, stopping at the first entry that cannot be removed
-// (the failure names it).
+// (the failure names it). A file held by another program is tried again for about two seconds:
+// the shell or a scanner that looks at a file just written lets it go within that time.
 // Refuses drive roots, the Windows folder, Program Files folders and user profile folders: a
 // refused folder is a failure (ERROR_ACCESS_DENIED with the folder), never a
 // removal reported as done.
@@ -42,9 +43,15 @@ FileHandle openOwnImage();
 // Creates the file (creation: CREATE_ALWAYS or CREATE_NEW) and writes all bytes; 0 or the error.
 // A file left incomplete is deleted, so that a cut-off program or batch file is never run.
 std::int32_t writeWholeFile(const std::wstring& path, const void* data, DWORD size, DWORD creation);
+// Reads the whole file behind the handle (from its start); 0 or the error.
+std::int32_t readFromHandle(HANDLE source, std::vector<unsigned char>& bytes);
 // Copies the whole file behind the handle (from its start) to a new file at target, which must
 // not exist yet; 0 or the error. An incomplete copy is deleted.
 std::int32_t copyFromHandle(HANDLE source, const std::wstring& target);
+// Whether the bytes are the file of this process's running image: the headers and every section
+// it does not write at run time, relocated to where it was loaded (fileMatchesImage). The image
+// was what the user approved at the elevation; the file under its name may have been changed since.
+bool isRunningImage(const std::vector<unsigned char>& file);
 // Whether both paths name the same existing folder, compared by the file system's identity of
 // the folder (volume and file index), not by spelling: short names, case, links and trailing
 // separators do not matter.

@@ -8,9 +8,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/product_config.h"
 #include "system/handles_win.h"
+#include "system/log_win.h"
 #include "system/paths_win.h"
 
 namespace {
@@ -89,15 +91,94 @@ HRESULT saveShortcut(const ProductConfig& config, const std::wstring& path) {
 }
 }  // namespace
 
+namespace {
+std::vector<unsigned char> tokenUser(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) user.clear();
+    return user;
+}
+
+bool sameUser(HANDLE a, HANDLE b) {
+    const std::vector<unsigned char> first = tokenUser(a);
+    const std::vector<unsigned char> second = tokenUser(b);
+    return !first.empty() && !second.empty() &&
+           EqualSid(reinterpret_cast<const TOKEN_USER*>(first.data())->User.Sid,
+                    reinterpret_cast<const TOKEN_USER*>(second.data())->User.Sid);
+}
+
+// The step with the signed-in user's rights; with the process's own where there is no such user.
+Failure asSignedInUser(const wchar_t* what, const std::function<Failure()>& step) {
+    DWORD error = 0;
+    const KernelHandle user = signedInUserToken(error);
+    if (user) return withRightsOf(user.get(), step);
+    if (error == ERROR_NOT_FOUND || error == ERROR_ACCOUNT_RESTRICTION) {
+        logLine(std::wstring(what) + (error == ERROR_NOT_FOUND ? L": no shell of a signed-in user, with this process's rights"
+                                                               : L": this account's own Desktop, with its own rights"));
+        return step();
+    }
+    // A user whose rights cannot be taken: nothing is written with the administrator's instead.
+    logLine(std::wstring(what) + L": the signed-in user's rights could not be taken: error " + std::to_wstring(error));
+    return Failure::win32(error);
+}
+}  // namespace
+
+KernelHandle signedInUserToken(DWORD& error) {
+    error = ERROR_NOT_FOUND;
+    const HWND shell = GetShellWindow();
+    DWORD processId = 0;
+    if (!shell || !GetWindowThreadProcessId(shell, &processId) || processId == 0) return {};
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    KernelHandle token;
+    KernelHandle own;
+    if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY | TOKEN_DUPLICATE, token.out()) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.out())) {
+        error = GetLastError();
+        return {};
+    }
+    if (!sameUser(token.get(), own.get())) {
+        error = ERROR_ACCOUNT_RESTRICTION;
+        return {};
+    }
+    KernelHandle impersonation;
+    if (!DuplicateTokenEx(token.get(), TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
+                          TokenImpersonation, impersonation.out())) {
+        error = GetLastError();
+        return {};
+    }
+    error = 0;
+    return impersonation;
+}
+
+Failure withRightsOf(HANDLE token, const std::function<Failure()>& step) {
+    if (!SetThreadToken(nullptr, token)) return Failure::win32(GetLastError());
+    const Failure result = step();
+    // Back to the process's own rights before this thread does anything else. Should that fail,
+    // the thread goes on with the user's (smaller) rights: said, never hidden.
+    if (!RevertToSelf()) logLine(L"the thread could not return to its own rights: error " + std::to_wstring(GetLastError()));
+    return result;
+}
+
 Failure createDesktopShortcut() {
     const ProductConfig config = productConfig();
-    const std::wstring path = desktopShortcutPath(config.shortcutName);
-    if (path.empty()) return Failure::hresult(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), config.shortcutName + L".lnk");
-    return Failure::hresult(saveShortcut(config, path), path);
+    std::wstring path = config.shortcutName + L".lnk";
+    const Failure made = asSignedInUser(L"shortcut", [&config, &path] {
+        path = desktopShortcutPath(config.shortcutName);
+        if (path.empty()) return Failure::hresult(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), config.shortcutName + L".lnk");
+        return Failure::hresult(saveShortcut(config, path), path);
+    });
+    if (made.ok() || !made.path.empty()) return made;
+    Failure named = made;
+    named.path = path;
+    return named;
 }
 
 void removeDesktopShortcuts() {
     const ProductConfig config = productConfig();
-    deleteShortcutFile(config.shortcutName);
-    deleteShortcutFile(config.productDisplayName);
+    asSignedInUser(L"shortcut removal", [&config] {
+        deleteShortcutFile(config.shortcutName);
+        deleteShortcutFile(config.productDisplayName);
+        return Failure{};
+    });
 }

@@ -198,6 +198,10 @@ void runInstallWork() {
         case InstallOutcome::FolderFailed:
             showFolderFailure(L" ", productConfig().installFolder);
             endAfterFailure();
+        // Not the program the user approved: nothing was done, and nothing is.
+        case InstallOutcome::ImageRefused:
+            showErrorBox(result.failure);
+            endAfterFailure();
         // What the installation wrote before it failed is removed, as after any failed step.
         case InstallOutcome::ExtractorFailed:
             showErrorBox(result.failure);

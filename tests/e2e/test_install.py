@@ -208,6 +208,22 @@ def plant_hijackers(machine, build):
 
 @pytest.mark.smoke
 def test_full_install_from_the_release_server(machine, build, e2e_run, release_server, demo_app_dir, script_release):
+    # The running copy's file swapped before it reads it (started suspended in a copy folder, its
+    # file renamed, another program put under its name, resumed): that program is never installed.
+    other = machine.win_path_to_host("C:\\users\\Public\\other.exe")
+    shutil.copy2(build.demo_app, other)
+    copy_folder = machine.temp_dir()[1] + "\\LFD1-2-3"
+    since = len(release_server.requests())
+    swapped = machine.start_installer(["-test", f'"{release_server.base_url}"', "-silent"], location=copy_folder,
+                                      exe=script_release.signed_installer, swap_with="C:\\users\\Public\\other.exe")
+    assert swapped.wait(180) == 1603
+    # Refused after a good version check, before the archive: the file is checked first.
+    assert [r["status"] for r in release_server.requests()[since:] if r["path"].endswith("lista_updater.xml")] == [200]
+    assert archive_requests(release_server, since) == []
+    # Only the language choice of the start-up is in the registry.
+    assert not machine.install_dir().exists() and list(reg_values(machine, e2e_env.APP_KEY)) == ["CurrentCulture"]
+    assert not machine.reg_key_exists(e2e_env.UNINSTALL_KEY)
+
     # The Authenticode-signed installer of the release script's tree, as users download it.
     served_before = len(release_server.requests())
     hijack, canaries_fired = plant_hijackers(machine, build)

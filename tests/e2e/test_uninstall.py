@@ -275,14 +275,23 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
     linked_desktop = machine.link_desktop(machine.prefix.parent.parent / f"linked-desktop-{machine.prefix.name}")
 
     # A clean machine: installed exactly as the interactive install does; the first process's
-    # exit code is the elevated copy's.
-    assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
+    # exit code is the elevated copy's. An argument with a line break cannot write a line of its own.
+    assert run_silent(machine, base, "-log", f'"{LOG_WIN}"', '"x\r\nINJECTED line"') == 0
     assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
     assert [p.name for p in linked_desktop.iterdir()] == ["Lumidex SSD Flashdeck.lnk"]
     log = log_lines(machine)
-    stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[\d+\] ")
+    stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+)\] ")
     assert all(stamp.match(line) for line in log), log
     text = "\n".join(log)
+    assert '"x\\r\\nINJECTED line"' in text, text
+    # The first process writes the file (in the folders' own letter case); the copy's lines reach
+    # it through the channel, and the copy is never handed the log's path.
+    written = machine.win_path_to_host(LOG_WIN)
+    assert [written.parent.parent.name, written.parent.name, written.name] == ["Deploy Logs", "pre-uninstall",
+                                                                               "flashdeck.log"]
+    starts = [line for line in log if "] start: " in line]
+    assert len(starts) == 2 and len({stamp.match(line).group(1) for line in starts}) == 2, starts
+    assert LOG_WIN in starts[0] and LOG_WIN not in starts[1] and "-logchannel" in starts[1], starts
     for expected in ["-silent -log", f"offered version: {DEMO_VERSION}",
                      f"GET {base}Flashdeck/config/lista_updater.xml: HTTP 200",
                      f"GET {base}Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip: HTTP 200",
@@ -309,6 +318,7 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
 
 def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails(machine, release_server, make_tree,
                                                                               demo_app_dir):
+    from test_install import assert_product_removed
     base = release_server.base_url
     # While another run of the same installer is open, a second one ends at once with 1618.
     holder = start_and_wait_offer(machine, base, INSTALL_OFFER_TEXT, "Install")

@@ -153,6 +153,13 @@ TEST(CommandLine, TheElevatedCopyGetsTheParsedOptions) {
     const StartupOptions broken = parseCommandLine(L"-log \"C:\\a\r\n-uninstall\\\\\"", kDefault);
     EXPECT_EQ(parseCommandLine(elevationArguments(broken), kDefault).logPath, L"C:\\a\r\n-uninstall\\");
     EXPECT_FALSE(parseCommandLine(elevationArguments(broken), kDefault).uninstallMode);
+
+    // The owner of the log hands the copy its channel instead of the path.
+    StartupOptions owner = parseCommandLine(L"-silent -LogChannel -uninstall", kDefault);
+    EXPECT_EQ(owner.logChannel, L"-uninstall");
+    EXPECT_FALSE(owner.uninstallMode);
+    owner.logChannel = L"\\\\.\\pipe\\LumidexFlashdeckLog-0a";
+    EXPECT_EQ(parseCommandLine(elevationArguments(owner), kDefault).logChannel, owner.logChannel);
 }
 
 TEST(ProductConfiguration, BuildsEveryValue) {

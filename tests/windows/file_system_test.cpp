@@ -6,6 +6,8 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "system/file_system_win.h"
 #include "system/handles_win.h"
@@ -128,6 +130,21 @@ TEST_F(FileSystemTest, RemovalStopsAtAFileInUse) {
     }
     EXPECT_TRUE(removeFolderTree(tree).ok());
     EXPECT_FALSE(exists(tree));
+
+    // A short look (the shell reading the icon of a program a new shortcut names) is waited out.
+    ASSERT_TRUE(createFolderWithParents(tree).ok());
+    writeFile(tree + L"\\LumidexSSDFlashdeck.exe");
+    FileHandle look(CreateFileW((tree + L"\\LumidexSSDFlashdeck.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(look.valid());
+    std::thread done([&look] {
+        Sleep(400);
+        look.reset();
+    });
+    const Failure removed = removeFolderTree(tree);
+    done.join();
+    EXPECT_TRUE(removed.ok()) << removed.code;
+    EXPECT_FALSE(exists(tree));
 }
 
 TEST_F(FileSystemTest, PathWithParentReferenceIsRefused) {
@@ -211,5 +228,27 @@ TEST_F(FileSystemTest, DeleteFilesInFolderKeepsSubfolders) {
     deleteFilesInFolder(vendor);
     EXPECT_FALSE(exists(vendor + L"\\again.txt"));
     deleteFilesInFolder(at(L"never-there\\"));
+}
+
+// The file of the running program is its image; the same file with one byte of code or of its
+// headers changed (another program under its name) is not.
+TEST(RunningImage, OnlyTheFileOfTheRunningImageMatchesIt) {
+    const FileHandle own = openOwnImage();
+    ASSERT_TRUE(own.valid());
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(readFromHandle(own.get(), bytes), 0);
+    EXPECT_TRUE(isRunningImage(bytes));
+
+    const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_SECTION_HEADER* code = IMAGE_FIRST_SECTION(nt);
+    ASSERT_EQ(std::memcmp(code->Name, ".text", 5), 0);
+    std::vector<unsigned char> changed = bytes;
+    changed[code->PointerToRawData + code->SizeOfRawData / 2] ^= 0x01;
+    EXPECT_FALSE(isRunningImage(changed));
+    changed = bytes;
+    changed[reinterpret_cast<const unsigned char*>(&nt->OptionalHeader.AddressOfEntryPoint) - base] ^= 0x10;
+    EXPECT_FALSE(isRunningImage(changed));
+    EXPECT_FALSE(isRunningImage({}));
 }
 }  // namespace

@@ -180,4 +180,58 @@ TEST_F(ShortcutTest, RemovalDeletesOnlyOurPlainShortcutFiles) {
     EXPECT_TRUE(exists(path_));
     EXPECT_TRUE(exists(second));
 }
+
+bool threadImpersonates() {
+    HANDLE token = nullptr;
+    const bool has = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) != 0;
+    if (has) CloseHandle(token);
+    return has;
+}
+
+// The shortcut steps run with the user's token on this thread only for their own length, and a
+// token that cannot be taken on stops the step instead of letting it run with the process's rights.
+TEST(UserRights, TheStepRunsImpersonatedAndTheThreadReturnsToItsOwnRights) {
+    HANDLE own = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &own));
+    HANDLE impersonation = nullptr;
+    ASSERT_TRUE(DuplicateTokenEx(own, TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
+                                 TokenImpersonation, &impersonation));
+    CloseHandle(own);
+    ASSERT_FALSE(threadImpersonates());
+    bool inside = false;
+    const Failure result = withRightsOf(impersonation, [&inside] {
+        inside = threadImpersonates();
+        return Failure::win32(ERROR_ACCESS_DENIED, L"Desktop\\a.lnk");
+    });
+    EXPECT_TRUE(inside);
+    EXPECT_FALSE(threadImpersonates());
+    EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));  // the step's own failure
+    EXPECT_EQ(result.path, L"Desktop\\a.lnk");
+    CloseHandle(impersonation);
+
+    HANDLE notAToken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool ran = false;
+    const Failure refused = withRightsOf(notAToken, [&ran] {
+        ran = true;
+        return Failure{};
+    });
+    CloseHandle(notAToken);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(threadImpersonates());
+
+    // Where a shell window exists, its user's token is one for impersonation; without one (a
+    // service's desktop, or Wine without a shell) the reason says so.
+    DWORD error = 0;
+    const KernelHandle user = signedInUserToken(error);
+    if (GetShellWindow() == nullptr) {
+        EXPECT_FALSE(user.valid());
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_FOUND));
+    } else if (user) {
+        TOKEN_TYPE type{};
+        DWORD size = 0;
+        ASSERT_TRUE(GetTokenInformation(user.get(), TokenType, &type, sizeof type, &size));
+        EXPECT_EQ(type, TokenImpersonation);
+    }
+}
 }  // namespace

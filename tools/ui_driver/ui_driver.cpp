@@ -103,6 +103,7 @@ struct Options {
     DWORD pid = 0;
     std::wstring button;
     std::wstring cwd;
+    std::wstring swapWith;
     bool untilGone = false;
     int untilPos = -1;
     bool force = false;
@@ -135,6 +136,8 @@ bool parseOptions(int argc, wchar_t** argv, int first, Options& options, std::ws
             if (!value(options.button)) return false;
         } else if (arg == L"--cwd") {
             if (!value(options.cwd)) return false;
+        } else if (arg == L"--swap-with") {
+            if (!value(options.swapWith)) return false;
         } else if (arg == L"--until") {
             if (!value(v)) return false;
             options.untilPos = static_cast<int>(wcstol(v.c_str(), nullptr, 10));
@@ -819,7 +822,7 @@ int cmdFetch(const Options& options) {
 // environment variable FLASHDECK_E2E_ARGS, since Wine re-quotes host-side arguments.
 // Prints the child's pid at once, then its exit code when it ends.
 int cmdLaunch(const Options& options) {
-    if (options.positional.size() != 1) return fail(L"usage: launch <exe> [--cwd dir]  (arguments in FLASHDECK_E2E_ARGS)");
+    if (options.positional.size() != 1) return fail(L"usage: launch <exe> [--cwd dir] [--swap-with other.exe]  (arguments in FLASHDECK_E2E_ARGS)");
     const std::wstring& exe = options.positional[0];
     wchar_t args[8192] = {};
     GetEnvironmentVariableW(L"FLASHDECK_E2E_ARGS", args, 8192);
@@ -831,9 +834,21 @@ int cmdLaunch(const Options& options) {
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
-    if (!CreateProcessW(exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    const DWORD flags = options.swapWith.empty() ? 0 : CREATE_SUSPENDED;
+    if (!CreateProcessW(exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
                         options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process))
         return fail(L"CreateProcessW failed with error " + std::to_wstring(GetLastError()));
+    if (!options.swapWith.empty()) {
+        // What a process of the user can do to a started program in a folder the user owns: its
+        // file renamed away and another program put under its name before it runs a single step.
+        const std::wstring moved = exe + L".renamed";
+        if (!MoveFileExW(exe.c_str(), moved.c_str(), 0) || !CopyFileW(options.swapWith.c_str(), exe.c_str(), TRUE)) {
+            const DWORD error = GetLastError();
+            TerminateProcess(process.hProcess, 1);
+            return fail(L"the swap of the started program failed with error " + std::to_wstring(error));
+        }
+        ResumeThread(process.hThread);
+    }
     emit(JsonObject().flag("ok", true).str("event", L"started").num("pid", process.dwProcessId)
              .str("command_line", commandLine).text());
     WaitForSingleObject(process.hProcess, INFINITE);
