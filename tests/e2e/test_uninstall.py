@@ -235,11 +235,15 @@ def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, r
 LOG_WIN = r"C:\users\Public\Deploy Logs\pre-uninstall\flashdeck.log"
 
 
-def run_silent(machine, base_url, *extra, allow_window=False):
+def run_silent(machine, base_url, *extra, allow_window=False, program=None):
     """Starts a -silent run from the Downloads folder (so the first process relaunches the elevated
     copy and waits for it) and returns the first process's exit code. No installer window and no
-    message box may appear at any moment of the run."""
-    inst = machine.start_installer(["-test", f'"{base_url}"', "-silent", *extra], location="downloads")
+    message box may appear at any moment of the run. program: a command of the prefix to run
+    instead, with the arguments `extra` (and -test)."""
+    if program:
+        inst = machine.start_program(program, " ".join([*extra, "-test", f'"{base_url}"']))
+    else:
+        inst = machine.start_installer(["-test", f'"{base_url}"', "-silent", *extra], location="downloads")
     seen = []
     while inst.running():
         if not allow_window:
@@ -276,8 +280,9 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
 
     # A clean machine: installed exactly as the interactive install does; the first process's
     # exit code is the elevated copy's.
+    started = time.time()
     assert run_silent(machine, base, "-log", f'"{LOG_WIN}"') == 0
-    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
+    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME, started)
     assert [p.name for p in linked_desktop.iterdir()] == ["Lumidex SSD Flashdeck.lnk"]
     log = log_lines(machine)
     stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[\d+\] ")
@@ -299,9 +304,14 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
     assert snapshot(machine) == before
     assert "result: the same or a newer version is installed" in "\n".join(log_lines(machine)[len(log):])
 
-    # -uninstall -silent removes everything; without -log the log is in the temporary folder.
+    # The Uninstall entry's quiet command (what a deployment tool runs: -uninstall -silent, from
+    # the install folder) removes everything with no window; without -log the log is in the
+    # temporary folder.
+    quiet = machine.reg_query(e2e_env.UNINSTALL_KEY, "QuietUninstallString").data
+    match = re.fullmatch(r'"([^"]+)" (-uninstall -silent)', quiet)
+    assert match, quiet
     temp_log = machine.temp_dir()[1] + "\\LumidexFlashdeckSetup.log"
-    assert run_silent(machine, base, "-uninstall") == 0
+    assert run_silent(machine, base, match.group(2), program=match.group(1)) == 0
     assert_product_removed(machine)
     assert list(linked_desktop.iterdir()) == []
     assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
