@@ -55,12 +55,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     setup.image = openOwnImage();
     StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     setup.uninstallMode = options.uninstallMode;
-    setup.mode = options.silent ? SetupContext::Mode::Silent : SetupContext::Mode::Interactive;
+    setup.mode = options.silent    ? SetupContext::Mode::Silent
+                 : options.passive ? SetupContext::Mode::Passive
+                                   : SetupContext::Mode::Interactive;
     const SetupContext::Mode mode = setup.mode;
-    if (options.silent) logBoxesInsteadOfShowing();
+    const bool unattended = mode != SetupContext::Mode::Interactive;
+    if (unattended) logBoxesInsteadOfShowing();
     // The copy runs in another folder: it is handed the full path.
     if (!options.logPath.empty()) options.logPath = fullPathOf(options.logPath);
-    if (options.silent || !options.logPath.empty()) {
+    if (unattended || !options.logPath.empty()) {
         openLog(options.logPath.empty() ? defaultLogPath() : options.logPath);
     }
     logLine(L"start: " + modulePath() + L" " + (arguments ? arguments : L""));
@@ -72,7 +75,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     }
     if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
         // A deployment tool waits for this process: it ends with the elevated copy's code.
-        if (options.silent) endProcess(mode, waitForCopy(relaunch.copy));
+        if (unattended) endProcess(mode, waitForCopy(relaunch.copy));
         endProcess(mode);
     }
 
@@ -109,7 +112,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     if (options.silent) runUnattended(setup);
 
     registerInstallerWindowClass(instance);
-    if (!createInstallerWindow(instance, showCommand, setup, endInteractiveRun)) endProcess(mode);
+    const ProcessEnd end = mode == SetupContext::Mode::Passive ? endPassiveRun : endInteractiveRun;
+    if (!createInstallerWindow(instance, showCommand, setup, end)) endProcess(mode, ExitCode::Fatal);
 
     return runMessageLoop(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(WINDOW_CLASS_STRING_ID)));
 }

@@ -256,6 +256,28 @@ def run_silent(machine, base_url, *extra, allow_window=False, program=None):
     return inst.wait(30)
 
 
+def run_passive(machine, base_url, cancel=False):
+    """Starts a -passive run from the Downloads folder; returns the first process's exit code and
+    the pages the window showed, in order. No message box may appear. cancel: Cancel is pressed
+    as soon as the installing page offers it."""
+    from test_install import page
+    inst = machine.start_installer(["-test", f'"{base_url}"', "-passive"], location="downloads")
+    pages, boxes = [], []
+    while inst.running():
+        boxes += machine.driver("windows", "#32770")["windows"]
+        ui = machine.driver("list", check=False)
+        if isinstance(ui, dict) and ui.get("ok") and ui.get("controls"):
+            now = page(ui)
+            if not pages or pages[-1] != now:
+                pages.append(now)
+            if cancel and now["message"] == INSTALLING_TEXT and now["cancel"]:
+                machine.driver("click", "cancelButton", check=False)
+                cancel = False
+        time.sleep(0.3 * (e2e_env.TIME_SCALE - 1))
+    assert boxes == [], boxes
+    return inst.wait(30), pages
+
+
 def installer_windows(machine):
     return machine.driver("windows", e2e_env.WINDOW_CLASS)["windows"]
 
@@ -315,6 +337,25 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
     assert_product_removed(machine)
     assert list(linked_desktop.iterdir()) == []
     assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
+
+    # -passive: the installing page with its bar and Cancel, no offer page, no box, and no
+    # Finish to press. Cancel ends with 1602 and nothing of the installation stays.
+    code, pages = run_passive(machine, base, cancel=True)
+    print(f"\n-passive with Cancel: exit code {code}, pages {pages}")
+    assert code == 1602
+    assert_product_removed(machine)
+    assert {"message": INSTALLING_TEXT, "action": None, "cancel": True, "progress": True} in [
+        {k: p[k] for k in ("message", "action", "cancel", "progress")} for p in pages], pages
+    assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
+
+    started = time.time()
+    code, pages = run_passive(machine, base)
+    print(f"\n-passive: exit code {code}, pages {pages}")
+    assert code == 0
+    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME, started)
+    assert pages and pages[0]["message"] == INSTALLING_TEXT and pages[0]["cancel"] and pages[0]["progress"], pages
+    assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
+    assert machine.demo_app_starts() == []  # nobody pressed Finish
 
 
 def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails(machine, release_server, make_tree,
