@@ -74,6 +74,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         endProcess(mode, ExitCode::Fatal);
     }
     if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
+        // The copy is made: holding the file any longer would keep a quiet uninstallation, run
+        // from the install folder, from moving this program out of the folder it removes.
+        setup.image = FileHandle();
         // A deployment tool waits for this process: it ends with the elevated copy's code.
         if (unattended) endProcess(mode, waitForCopy(relaunch.copy));
         endProcess(mode);
