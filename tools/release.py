@@ -171,9 +171,9 @@ def sign_installer(unsigned, signed, identity, timestamp_urls):
     run(verify, what="osslsigncode verify")
 
 
-def write_package_manifests(tree, version):
+def write_package_manifests(tree, version, arch):
     """The package manager's manifests of the tree's signed installer, counted in SHA256SUMS."""
-    folder = winget_manifest.write_manifests(tree, version)
+    folder = winget_manifest.write_manifests(tree, version, arch=arch)
     make_release.write_checksums(tree)
     log(f"Package manager manifests written: {folder.relative_to(tree)}")
 
@@ -221,7 +221,7 @@ def main(argv=None):
             os.environ["SOURCE_DATE_EPOCH"] = epoch
             make_release.build_release(staging, [(args.version, args.app_dir)], key=key, notes=args.notes,
                                        installer=signed, checksums=True)
-            write_package_manifests(staging, args.version)
+            write_package_manifests(staging, args.version, args.arch)
             if out.exists():
                 out.rmdir()
             staging.rename(out)

@@ -26,6 +26,8 @@ DEFAULT_BASE_URL = "https://downloads.lumidex.com/"
 PRODUCT_PAGE = "https://www.lumidex.com/flashdeck"
 INSTALLER_NAME = "LumidexFlashdeckSetup.exe"
 FOLDER = "winget"
+# The release script's --arch, as the manifest names it.
+ARCHITECTURES = {"ia32": "x86", "x64": "x64"}
 
 # The installer's exit codes besides 0, in the names the package manager gives them.
 RETURN_CODES = [(1602, "cancelledByUser"), (1618, "installInProgress"), (1638, "alreadyInstalled"),
@@ -64,7 +66,7 @@ def _document(kind, fields):
     return "\n".join([head, "", *_yaml(fields), ""])
 
 
-def manifests(version, installer_sha256, base_url=DEFAULT_BASE_URL):
+def manifests(version, installer_sha256, base_url=DEFAULT_BASE_URL, arch="ia32"):
     """{file name: text} of the three manifests."""
     common = {"PackageIdentifier": PACKAGE_IDENTIFIER, "PackageVersion": version}
     tail = {"ManifestVersion": MANIFEST_VERSION}
@@ -81,7 +83,7 @@ def manifests(version, installer_sha256, base_url=DEFAULT_BASE_URL):
         "UpgradeBehavior": "install",
         "ElevationRequirement": "elevatesSelf",
         "AppsAndFeaturesEntries": [{"DisplayName": DISPLAY_NAME, "Publisher": PUBLISHER, "DisplayVersion": version}],
-        "Installers": [{"Architecture": "x86", "InstallerUrl": base_url + INSTALLER_NAME,
+        "Installers": [{"Architecture": ARCHITECTURES[arch], "InstallerUrl": base_url + INSTALLER_NAME,
                         "InstallerSha256": installer_sha256.upper()}],
         "ManifestType": "installer", **tail,
     }
@@ -103,12 +105,12 @@ def manifests(version, installer_sha256, base_url=DEFAULT_BASE_URL):
     }
 
 
-def write_manifests(tree, version, base_url=DEFAULT_BASE_URL):
+def write_manifests(tree, version, base_url=DEFAULT_BASE_URL, arch="ia32"):
     """Writes TREE/winget/<version>/ for the signed installer at the top of TREE; returns the folder."""
     tree = pathlib.Path(tree)
     digest = hashlib.sha256((tree / INSTALLER_NAME).read_bytes()).hexdigest()
     folder = tree / FOLDER / version
     folder.mkdir(parents=True, exist_ok=True)
-    for name, text in manifests(version, digest, base_url).items():
+    for name, text in manifests(version, digest, base_url, arch).items():
         (folder / name).write_text(text, encoding="utf-8")
     return folder

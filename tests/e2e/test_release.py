@@ -95,6 +95,7 @@ def test_the_package_manager_manifests_follow_the_schema_and_name_the_trees_inst
     # The hash a package manager checks the download against is the signed installer's of this tree.
     assert entry["InstallerSha256"].lower() == sha256(tree / "LumidexFlashdeckSetup.exe")
     assert entry["InstallerUrl"] == "https://downloads.lumidex.com/LumidexFlashdeckSetup.exe"
+    assert entry["Architecture"] == {"ia32": "x86", "x64": "x64"}[e2e_env.pe_arch(tree / "LumidexFlashdeckSetup.exe")]
     # Matched against the Uninstall entry the installation writes (see test_install's registry check).
     assert installer["AppsAndFeaturesEntries"] == [
         {"DisplayName": "Lumidex SSD Flashdeck", "Publisher": "Varnholt Corporation", "DisplayVersion": DEMO_VERSION}]

@@ -348,12 +348,16 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
         {k: p[k] for k in ("message", "action", "cancel", "progress")} for p in pages], pages
     assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
 
+    # The runtime installer's calls of the first installation are not this one's.
+    machine.win_path_to_host(e2e_env.VCREDIST_LOG).unlink()
     started = time.time()
     code, pages = run_passive(machine, base)
     print(f"\n-passive: exit code {code}, pages {pages}")
     assert code == 0
     assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME, started)
-    assert pages and pages[0]["message"] == INSTALLING_TEXT and pages[0]["cancel"] and pages[0]["progress"], pages
+    # The first text the window shows is the installing page's (the controls start out empty).
+    shown = [p for p in pages if p["message"]]
+    assert shown and shown[0]["message"] == INSTALLING_TEXT and shown[0]["cancel"] and shown[0]["progress"], pages
     assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
     assert machine.demo_app_starts() == []  # nobody pressed Finish
 
