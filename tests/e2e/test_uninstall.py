@@ -9,8 +9,9 @@ import pytest
 
 import e2e_env
 from test_install import (APP_EXE, DEMO_VERSION, INSTALL_OFFER_TEXT, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME,
-                          UNINSTALLING_TEXT, VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values,
-                          start_and_wait_offer, success_text, wait_page)
+                          UNINSTALLING_TEXT, VENDOR_KEY, after_first, assert_installed, assert_product_removed,
+                          files_in, install_to_final_page, page, reg_values, start_and_wait_offer, success_text,
+                          wait_page)
 
 UNINSTALL_OFFER_TEXT = ("Welcome to the Lumidex SSD Flashdeck Installer. The Installer will remove the Lumidex SSD "
                         "Flashdeck software from your computer.")
@@ -260,7 +261,6 @@ def run_passive(machine, base_url, cancel=False):
     """Starts a -passive run from the Downloads folder; returns the first process's exit code and
     the pages the window showed, in order. No message box may appear. cancel: Cancel is pressed
     as soon as the installing page offers it."""
-    from test_install import page
     inst = machine.start_installer(["-test", f'"{base_url}"', "-passive"], location="downloads")
     pages, boxes = [], []
     while inst.running():
@@ -295,7 +295,6 @@ def snapshot(machine):
 def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes_and_the_log(machine, build,
                                                                                           release_server,
                                                                                           demo_app_dir):
-    from test_install import assert_installed, assert_product_removed
     base = release_server.base_url
     # The Desktop links to a folder elsewhere, as in a fresh prefix (Windows: a junction).
     linked_desktop = machine.link_desktop(machine.prefix.parent.parent / f"linked-desktop-{machine.prefix.name}")
