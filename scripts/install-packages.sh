@@ -7,7 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   mingw-w64 wine wine32:i386 wine64 xvfb x11-utils
-  nginx squid openssl osslsigncode python3 python3-pytest
+  nginx squid openssl osslsigncode python3 python3-pytest python3-yaml
   imagemagick fonts-noto-cjk fonts-liberation2 fonts-wine
   zip unzip curl ca-certificates
   "$@"

@@ -9,7 +9,9 @@
 2. signs it with osslsigncode (Authenticode, SHA-256) and checks the signature with
    `osslsigncode verify`;
 3. writes the tree the server serves (tools/make_release.py): the signed version file, the
-   archive of DIR, the release notes when given, the signed installer and SHA256SUMS.
+   archive of DIR, the release notes when given, the signed installer and SHA256SUMS;
+4. adds the package manager's manifests of that installer under winget/VERSION/
+   (tools/winget_manifest.py).
 
 Keys, from the environment:
     FLASHDECK_SIGNING_KEY     PEM ECDSA P-256 key that signs the version file; the installer
@@ -33,6 +35,7 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import make_release  # noqa: E402
 import signing_key  # noqa: E402
+import winget_manifest  # noqa: E402
 
 REPO_ROOT = pathlib.Path(__file__).resolve().parents[1]
 TOOLCHAINS = {"ia32": "mingw-i686.cmake", "x64": "mingw-x86_64.cmake"}
@@ -168,6 +171,13 @@ def sign_installer(unsigned, signed, identity, timestamp_urls):
     run(verify, what="osslsigncode verify")
 
 
+def write_package_manifests(tree, version, arch):
+    """The package manager's manifests of the tree's signed installer, counted in SHA256SUMS."""
+    folder = winget_manifest.write_manifests(tree, version, arch=arch)
+    make_release.write_checksums(tree)
+    log(f"Package manager manifests written: {folder.relative_to(tree)}")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0], epilog=__doc__.split("\n\n", 1)[1],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -211,6 +221,7 @@ def main(argv=None):
             os.environ["SOURCE_DATE_EPOCH"] = epoch
             make_release.build_release(staging, [(args.version, args.app_dir)], key=key, notes=args.notes,
                                        installer=signed, checksums=True)
+            write_package_manifests(staging, args.version, args.arch)
             if out.exists():
                 out.rmdir()
             staging.rename(out)

@@ -39,6 +39,8 @@ inline constexpr const wchar_t* installerVersion = L"3.0.3.0";
 // needs some of them before configureProduct has run.
 inline constexpr const wchar_t* defaultBaseUrl = L"https://downloads.lumidex.com/";
 inline constexpr const wchar_t* publisherName = L"Varnholt Corporation";
+// The vendor's product page: the Uninstall entry's link for the list of installed programs.
+inline constexpr const wchar_t* productPageUrl = L"https://www.lumidex.com/flashdeck";
 // The product word: the application key under the vendor's key, and the install folder's name.
 inline constexpr const wchar_t* productWord = L"SSD Flashdeck";
 // The name in the version label ("Flashdeck Version: 3.0.3.0").

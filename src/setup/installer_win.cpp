@@ -191,6 +191,10 @@ InstallResult Installer::run() {
         runtime.started() && !runtime.timedOut ? classifyRuntimeExit(runtime.exitCode) : RuntimeResult::Failed;
     done.restartNeeded = meaning == RuntimeResult::RestartNeeded;
     if (meaning == RuntimeResult::Failed) done.runtimeFailure = runtime.started() ? runtime.exitCode : runtime.startError;
+    // Measured once everything is in place: the runtime installer may have added files.
+    if (Failure failed = store.writeEstimatedSize(); !failed.ok()) {
+        return failedStep(std::move(failed), store.uninstallKeyPath(config.productDisplayName));
+    }
     setProgress(100);
     if (Failure failed = store.writeIsInstalled(installCompleted); !failed.ok()) {
         return failedStep(std::move(failed), store.applicationKeyPath(config.brandName));

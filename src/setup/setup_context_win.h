@@ -10,7 +10,9 @@
 #include "system/handles_win.h"
 
 struct SetupContext {
-    enum class Mode { Interactive, Silent };
+    // Silent: no window at all. Passive: the progress page only, nothing asked, no box; both end
+    // with an exit code that tells what happened.
+    enum class Mode { Interactive, Silent, Passive };
     Mode mode = Mode::Interactive;
     bool uninstallMode = false;
     Version offeredVersion;

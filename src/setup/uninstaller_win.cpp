@@ -19,6 +19,20 @@ void leaveFolder(const std::wstring& folder) {
     if (!temp.empty()) SetCurrentDirectoryW(temp.c_str());
 }
 
+// A quiet uninstallation starts the installer's copy in the install folder, and that process
+// waits for this one to hand on the exit code. Windows deletes no program that runs, but lets it
+// be moved: it goes into this process's own temporary folder and is deleted at the next restart.
+void moveRunningInstallerAway(const std::wstring& installPath) {
+    const ProductConfig& config = productConfig();
+    const std::wstring copy =
+        installPath + (installPath.empty() || installPath.back() == L'\\' ? L"" : L"\\") + config.selfFileName;
+    if (!pathExists(copy) || DeleteFileW(copy.c_str())) return;
+    const std::wstring away = config.selfPath + L".uninstalled";
+    const bool moved = MoveFileExW(copy.c_str(), away.c_str(), MOVEFILE_REPLACE_EXISTING);
+    logLine(L"uninstall: " + copy + L" is in use" + (moved ? L", moved to " + away : L" and cannot be moved"));
+    if (moved) MoveFileExW(away.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 bool isOnFixedDrive(const std::wstring& path) {
     if (path.size() < 3) return false;
     return GetDriveTypeW(path.substr(0, 3).c_str()) == DRIVE_FIXED;
@@ -46,6 +60,7 @@ Failure Uninstaller::run() {
     std::wstring installPath = folderToRemove(store.readOwnInstallPath(), config.installFolder, config.vendorFolder);
     if (!isOnFixedDrive(installPath)) installPath = config.installFolder;
     leaveFolder(installPath);
+    moveRunningInstallerAway(installPath);
     const Failure removed = removeFolderTree(installPath);
     if (!removed.ok()) {
         logLine(L"uninstall: stopped, " + removed.path + L" could not be removed: error " + std::to_wstring(removed.shownCode()));

@@ -85,6 +85,8 @@ StartupOptions parseCommandLine(const std::wstring& arguments, const std::wstrin
             options.uninstallMode = true;
         } else if (name == L"-silent") {
             options.silent = true;
+        } else if (name == L"-passive") {
+            options.passive = true;
         } else if (name == L"-log" || name == L"-test" || name == L"-logchannel") {
             // The value is the next argument, even when it looks like a switch.
             if (i + 1 >= parts.size()) break;
@@ -115,6 +117,7 @@ std::wstring elevationArguments(const StartupOptions& options) {
     if (options.testUrlGiven) parts.insert(parts.end(), {L"-test", options.baseUrl});
     if (options.uninstallMode) parts.push_back(L"-uninstall");
     if (options.silent) parts.push_back(L"-silent");
+    if (options.passive) parts.push_back(L"-passive");
     if (!options.logPath.empty()) parts.insert(parts.end(), {L"-log", options.logPath});
     if (!options.logChannel.empty()) parts.insert(parts.end(), {L"-logchannel", options.logChannel});
     std::wstring line;

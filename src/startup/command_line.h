@@ -11,6 +11,7 @@ struct StartupOptions {
     bool testUrlGiven = false;  // "-test" named an https:// server that replaced the default
     bool uninstallMode = false;
     bool silent = false;        // "-silent": no window, no box; the exit code tells what happened
+    bool passive = false;       // "-passive": as -silent, but the progress page is shown (with Cancel)
     std::wstring logPath;       // the value of "-log", in the case it was given; empty without one
     // The value of "-logchannel": the pipe through which the relaunched copy sends its log lines to
     // the process that started it (and owns the log); empty without one.
@@ -30,7 +31,7 @@ std::vector<std::wstring> splitArguments(const std::wstring& line);
 std::wstring quoteArgument(const std::wstring& argument);
 
 // The switches count only as whole arguments, in any letter case: "-uninstall", "-silent",
-// "-log VALUE" and "-test VALUE". The argument after "-log" or "-test" is its value, whatever it
+// "-passive", "-log VALUE" and "-test VALUE". The argument after "-log" or "-test" is its value, whatever it
 // says, and never a switch itself. Other arguments are ignored. A "-test" value is taken only as
 // an https:// URL with a host, lower-cased, "/" appended unless it ends in "/" or "\"; otherwise
 // the default stays. (A substring search of the whole line would let a log path such as

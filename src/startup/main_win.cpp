@@ -55,15 +55,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     setup.image = openOwnImage();
     StartupOptions options = parseCommandLine(arguments ? arguments : L"");
     setup.uninstallMode = options.uninstallMode;
-    setup.mode = options.silent ? SetupContext::Mode::Silent : SetupContext::Mode::Interactive;
+    setup.mode = options.silent    ? SetupContext::Mode::Silent
+                 : options.passive ? SetupContext::Mode::Passive
+                                   : SetupContext::Mode::Interactive;
     const SetupContext::Mode mode = setup.mode;
-    if (options.silent) logBoxesInsteadOfShowing();
+    const bool unattended = mode != SetupContext::Mode::Interactive;
+    if (unattended) logBoxesInsteadOfShowing();
     configureProduct(options.baseUrl);
     if (isRelaunchedCopy()) {
         // The copy runs as administrator: it opens no path of its command line for writing and
         // logs only through the channel of the process that started it, which owns the log.
         if (!options.logChannel.empty()) connectLogChannel(options.logChannel);
-    } else if (options.silent || !options.logPath.empty()) {
+    } else if (unattended || !options.logPath.empty()) {
         // With the rights of whoever started this process (the user, or an elevated deployment tool).
         openLog(options.logPath.empty() ? defaultLogPath() : fullPathOf(options.logPath));
     }
@@ -82,9 +85,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         endProcess(mode, ExitCode::Fatal);
     }
     if (relaunch.outcome == RelaunchResult::Outcome::Relaunched) {
+        // The copy is made: holding the file any longer would keep a quiet uninstallation, run
+        // from the install folder, from moving this program out of the folder it removes.
+        setup.image = FileHandle();
         // The owner of the log stays until the copy ends, writing the copy's lines; a deployment
         // tool waits for this process: it ends with the elevated copy's code.
-        if (!logIsOpen() && !options.silent) endProcess(mode);
+        if (!logIsOpen() && !unattended) endProcess(mode);
         relay.relayUntilEnded(relaunch.copy.get());
         endProcess(mode, waitForCopy(relaunch.copy));
     }
@@ -126,7 +132,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     if (options.silent) runUnattended(setup);
 
     registerInstallerWindowClass(instance);
-    if (!createInstallerWindow(instance, showCommand, setup, endInteractiveRun)) endProcess(mode);
+    const ProcessEnd end = mode == SetupContext::Mode::Passive ? endPassiveRun : endInteractiveRun;
+    if (!createInstallerWindow(instance, showCommand, setup, end)) endProcess(mode, ExitCode::Fatal);
 
     return runMessageLoop(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(WINDOW_CLASS_STRING_ID)));
 }

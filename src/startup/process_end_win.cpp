@@ -13,11 +13,13 @@ int logInsteadOfBox(const std::wstring& text, const std::wstring& caption, unsig
 }  // namespace
 
 void endProcess(SetupContext::Mode mode, ExitCode code) {
-    const UINT exitCode = mode == SetupContext::Mode::Silent ? static_cast<UINT>(code) : 0;
+    const UINT exitCode = mode != SetupContext::Mode::Interactive ? static_cast<UINT>(code) : 0;
     logLine(L"end: exit code " + std::to_wstring(exitCode));
     ExitProcess(exitCode);
 }
 
-void endInteractiveRun() { endProcess(SetupContext::Mode::Interactive); }
+void endInteractiveRun(ExitCode code) { endProcess(SetupContext::Mode::Interactive, code); }
+
+void endPassiveRun(ExitCode code) { endProcess(SetupContext::Mode::Passive, code); }
 
 void logBoxesInsteadOfShowing() { setMessageBoxHook(logInsteadOfBox); }

@@ -10,8 +10,9 @@
 // interactive run ends with 0 whatever happened.
 [[noreturn]] void endProcess(SetupContext::Mode mode, ExitCode code = ExitCode::Success);
 
-// The window's way to end the process: always an interactive run.
-[[noreturn]] void endInteractiveRun();
+// The window's ways to end the process: an interactive run (always 0) or a -passive one.
+[[noreturn]] void endInteractiveRun(ExitCode code);
+[[noreturn]] void endPassiveRun(ExitCode code);
 
-// An unattended run (-silent) shows nothing: from now on every box becomes a line of the log.
+// An unattended run (-silent, -passive) shows no box: from now on every box becomes a line of the log.
 void logBoxesInsteadOfShowing();

@@ -27,6 +27,19 @@ constexpr const wchar_t* isCachePolicyName = L"IsCachePolicy";
 constexpr const wchar_t* displayNameName = L"DisplayName";
 constexpr const wchar_t* startMinimizedName = L"StartMinimized";
 constexpr const wchar_t* startWithWindowsName = L"StartWithWindows";
+constexpr const wchar_t* installLocationName = L"InstallLocation";
+constexpr const wchar_t* installDateName = L"InstallDate";
+constexpr const wchar_t* quietUninstallStringName = L"QuietUninstallString";
+constexpr const wchar_t* urlInfoAboutName = L"URLInfoAbout";
+constexpr const wchar_t* noModifyName = L"NoModify";
+constexpr const wchar_t* noRepairName = L"NoRepair";
+constexpr const wchar_t* estimatedSizeName = L"EstimatedSize";
+
+std::wstring todayText() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return installDateText(now.wYear, now.wMonth, now.wDay);
+}
 
 RegistryKey openKey(const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
@@ -178,6 +191,10 @@ Failure RegistryStore::writeUninstallEntry(const Version& version) const {
         {&entry, {installSourceName, config.installFolder + config.selfFileName}},
         {&entry, {publisherValueName, publisherName}},
         {&entry, {uninstallStringName, quotedUninstallString(config.installFolder, config.selfFileName)}},
+        {&entry, {quietUninstallStringName, quietUninstallString(config.installFolder, config.selfFileName)}},
+        {&entry, {installLocationName, config.installFolder}},
+        {&entry, {installDateName, todayText()}},
+        {&entry, {urlInfoAboutName, productPageUrl}},
         {&application, {isCachePolicyName, L"0"}},
         {&application, {startMinimizedName, flagText(false)}},
         {&application, {startWithWindowsName, flagText(false)}},
@@ -186,7 +203,17 @@ Failure RegistryStore::writeUninstallEntry(const Version& version) const {
         Failure failed = writeString(*key, value.first, value.second);
         if (!failed.ok()) return failed;
     }
+    // The list of installed programs offers no Modify or Repair: the installer has neither.
+    for (const wchar_t* name : {noModifyName, noRepairName}) {
+        if (Failure failed = writeDword(entry, name, 1); !failed.ok()) return failed;
+    }
     return {};
+}
+
+Failure RegistryStore::writeEstimatedSize() const {
+    const ProductConfig config = productConfig();
+    return writeDword(uninstallKeyPath(config.productDisplayName), estimatedSizeName,
+                      estimatedSizeKb(folderBytes(config.installFolder)));
 }
 
 Failure RegistryStore::deleteProductKeys() const {

@@ -29,6 +29,8 @@ public:
     Failure writeInstallPath(const std::wstring& folder) const;
     // Ok, or the failure of the first value that could not be written.
     Failure writeUninstallEntry(const Version& version) const;
+    // The entry's EstimatedSize: the install folder as it is now, in KB.
+    Failure writeEstimatedSize() const;
     // Ok when both keys are gone (also when they were not there), else the failure and the key.
     Failure deleteProductKeys() const;
 

@@ -1,5 +1,6 @@
 // Rules for the registry's string values that need no Windows call.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // Value types as the registry numbers them.
@@ -19,3 +20,17 @@ bool decodeRegistryString(unsigned long type, const unsigned char* data, unsigne
 // The command that the Uninstall entry runs. The path is quoted: unquoted, a path with
 // spaces lets Windows try "C:\Program.exe" first, with administrator rights.
 std::wstring quotedUninstallString(const std::wstring& installFolder, const std::wstring& selfFileName);
+
+// The command a deployment tool runs to remove the product with no window: the Uninstall entry's
+// command with -silent, whose exit code reports the result.
+std::wstring quietUninstallString(const std::wstring& installFolder, const std::wstring& selfFileName);
+
+// The Uninstall entry's InstallDate: YYYYMMDD, as Windows shows it in the list of programs.
+std::wstring installDateText(unsigned year, unsigned month, unsigned day);
+
+// The Uninstall entry's EstimatedSize: kilobytes, rounded up so that a small installation is not
+// shown as 0, and held at the largest DWORD.
+std::uint32_t estimatedSizeKb(std::uint64_t bytes);
+
+// The bytes of the regular files in a folder and all its subfolders; what cannot be read counts 0.
+std::uint64_t folderBytes(const std::wstring& folder);

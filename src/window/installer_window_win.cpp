@@ -17,6 +17,7 @@
 #include "setup/uninstaller_win.h"
 #include "system/desktop_shell_win.h"
 #include "system/file_system_win.h"
+#include "system/log_win.h"
 #include "system/message_pump_win.h"
 #include "system/processes_win.h"
 #include "system/registry_store_win.h"
@@ -72,7 +73,13 @@ std::wstring loadedString(HINSTANCE instance, UINT id) {
     return length > 0 && text ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
 }
 
-[[noreturn]] void endProcess() { state().end(); }
+// A -passive run's work starts with this message, once the window is shown.
+constexpr UINT passiveWorkMessage = WM_APP + 1;
+
+[[noreturn]] void endProcess(ExitCode code) {
+    logLine(std::wstring(L"result: ") + pageName(state().page));
+    state().end(code);
+}
 
 const std::wstring& brand() { return productConfig().brandName; }
 
@@ -93,7 +100,7 @@ Page go(Event event) {
 
 [[noreturn]] void endAfterFailure() {
     go(Event::Fatal);
-    endProcess();
+    endProcess(ExitCode::Fatal);
 }
 
 void showInstallOffer() {
@@ -303,14 +310,14 @@ void onActionButton() {
     if (from == Page::InstallOffer || from == Page::UpgradeOffer) ensureInstallFolderOrEnd();
     // Only a plain installation starts the application: after a restart request it waits for the restart.
     if (from == Page::InstalledFinal) launchApplication();
-    if (go(Event::Action) == Page::Ended) endProcess();
+    if (go(Event::Action) == Page::Ended) endProcess(exitCodeOf(from));
     runWork();
 }
 
 // During the work Cancel only asks it to stop: the sequence at its next checkpoint, a download
 // at once. Elsewhere it ends the process.
 void onCancelButton() {
-    if (go(Event::Cancel) == Page::Ended) endProcess();
+    if (go(Event::Cancel) == Page::Ended) endProcess(ExitCode::Cancelled);
 }
 
 // The release notes are opened only as the bytes the signed version file names, a kept copy
@@ -410,8 +417,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return 0;
         case WM_CLOSE:
             if (closeAllowed(w.page)) {
+                const Page closed = w.page;
                 DestroyWindow(window);
-                endProcess();
+                endProcess(exitCodeOf(closed));
             }
             return 0;
         case WM_PAINT:
@@ -423,6 +431,10 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_COMMAND:
             onCommand(wParam, lParam);
             return 0;
+        case passiveWorkMessage:
+            runWork();
+            // Closes by itself on the final page: nobody is there to press Finish.
+            endProcess(exitCodeOf(w.page));
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -454,6 +466,18 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupConte
     setText(w.controls.releaseNotesLink, releaseNotesLinkText());
     const SetupContext& s = context();
     w.page = chooseFirstPage(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion);
+    if (s.mode == SetupContext::Mode::Passive) {
+        const PassiveStart start = passiveStart(w.page, s.uninstallMode);
+        if (!start.work) endProcess(start.code);
+        // What the action button would do, without the offer page.
+        if (w.page != Page::UninstallOffer) ensureInstallFolderOrEnd();
+        go(Event::Action);
+        showWorkPage();
+        ShowWindow(w.window, showCommand);
+        UpdateWindow(w.window);
+        PostMessageW(w.window, passiveWorkMessage, 0, 0);
+        return true;
+    }
     showOfferPage();
     ShowWindow(w.window, showCommand);
     UpdateWindow(w.window);

@@ -63,6 +63,28 @@ Page next(Page page, Event event) {
     return page;
 }
 
+PassiveStart passiveStart(Page first, bool uninstallMode) {
+    switch (first) {
+        // With -uninstall and nothing installed there is nothing to do.
+        case Page::InstallOffer: return {!uninstallMode, ExitCode::Success};
+        case Page::UpgradeOffer: return {true, ExitCode::Success};
+        // Without -uninstall this page means the same version is installed.
+        case Page::UninstallOffer: return {uninstallMode, ExitCode::AlreadyInstalled};
+        default: return {false, ExitCode::AlreadyInstalled};
+    }
+}
+
+ExitCode exitCodeOf(Page page) {
+    switch (page) {
+        case Page::InstalledFinal:
+        case Page::UninstalledFinal: return ExitCode::Success;
+        case Page::InstalledRestartFinal: return ExitCode::RestartNeeded;
+        case Page::CancelledFinal: return ExitCode::Cancelled;
+        case Page::NewerInstalled: return ExitCode::AlreadyInstalled;
+        default: return ExitCode::Fatal;
+    }
+}
+
 bool isWorkPage(Page page) {
     switch (page) {
         case Page::Installing:

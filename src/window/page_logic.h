@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/exit_codes.h"
 #include "common/version.h"
 
 // Every state the window can be in: the pages it draws, the work behind a progress page, and
@@ -53,6 +54,17 @@ Page next(Page page, Event event);
 
 // The first page for what the registry and the server say.
 Page chooseFirstPage(std::int32_t isInstalled, bool uninstallMode, const Version& installed, const Version& offered);
+
+// What a -passive run does with its first page: the work it starts without a click, or, where
+// the page offers nothing to do, the exit code it ends with at once. The choices are -silent's.
+struct PassiveStart {
+    bool work = false;
+    ExitCode code = ExitCode::Success;
+};
+PassiveStart passiveStart(Page first, bool uninstallMode);
+
+// The exit code of a run that ends on this page (Ended: after a failure's box).
+ExitCode exitCodeOf(Page page);
 
 // Derived from the page alone.
 bool isWorkPage(Page page);          // a sequence runs: nothing but Cancel may start other work

@@ -152,9 +152,10 @@ def assert_product_removed(machine):
 
 # ---------------------------------------------------------------- scenarios
 
-def assert_installed(machine, installer, demo_app_dir, setup_name):
+def assert_installed(machine, installer, demo_app_dir, setup_name, started=None):
     """What an install of the demo release by `installer` (a path) leaves: files, registry (32-bit
-    view only), shortcut."""
+    view only), shortcut. started: when the installation began (time.time()), default now."""
+    started = started or time.time()
     # Files: the archive's contents, the extractor and the installer copy; no leftovers.
     folder = machine.install_dir()
     assert files_in(folder) == sorted([APP_EXE, "7za.exe", "vcredist_x86.exe", setup_name])
@@ -173,13 +174,27 @@ def assert_installed(machine, installer, demo_app_dir, setup_name):
         "StartMinimized": e2e_env.RegValue("REG_SZ", "0"),
         "StartWithWindows": e2e_env.RegValue("REG_SZ", "0"),
     }
-    assert reg_values(machine, e2e_env.UNINSTALL_KEY) == {
+    entry = reg_values(machine, e2e_env.UNINSTALL_KEY)
+    print(f"\nUninstall entry: {entry}")
+    # The local date of the installation (the run may have crossed midnight).
+    date = entry.pop("InstallDate", None)
+    assert date is not None and date.type == "REG_SZ", entry
+    assert date.data in {time.strftime("%Y%m%d", time.localtime(t)) for t in (started, time.time())}, date
+    assert entry == {
         "DisplayVersion": e2e_env.RegValue("REG_SZ", DEMO_VERSION),
         "DisplayName": e2e_env.RegValue("REG_SZ", "Lumidex SSD Flashdeck"),
         "DisplayIcon": e2e_env.RegValue("REG_SZ", INSTALL_WIN + APP_EXE),
         "InstallSource": e2e_env.RegValue("REG_SZ", INSTALL_WIN + setup_name),
         "Publisher": e2e_env.RegValue("REG_SZ", "Varnholt Corporation"),
         "UninstallString": e2e_env.RegValue("REG_SZ", f'"{INSTALL_WIN}{setup_name}" -uninstall'),
+        "QuietUninstallString": e2e_env.RegValue("REG_SZ", f'"{INSTALL_WIN}{setup_name}" -uninstall -silent'),
+        "InstallLocation": e2e_env.RegValue("REG_SZ", INSTALL_WIN),
+        # The folder as the installation left it, in KB rounded up.
+        "EstimatedSize": e2e_env.RegValue("REG_DWORD", -(-sum(p.stat().st_size for p in folder.rglob("*")
+                                                               if p.is_file()) // 1024)),
+        "NoModify": e2e_env.RegValue("REG_DWORD", 1),
+        "NoRepair": e2e_env.RegValue("REG_DWORD", 1),
+        "URLInfoAbout": e2e_env.RegValue("REG_SZ", "https://www.lumidex.com/flashdeck"),
     }
     assert not key_in_64bit_view(machine, VENDOR_KEY)
     assert not key_in_64bit_view(machine, e2e_env.UNINSTALL_KEY)

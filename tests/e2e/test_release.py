@@ -8,8 +8,11 @@ import shutil
 import subprocess
 
 import pytest
+import yaml
 
 import e2e_env
+import winget_manifest
+import winget_rules
 
 make_release = e2e_env.make_release
 DEMO_VERSION = "3.0.3.0"
@@ -60,7 +63,9 @@ def test_the_tree_is_complete_signed_and_checksummed(build, script_release, demo
     files = sorted(p.relative_to(tree).as_posix() for p in tree.rglob("*") if p.is_file())
     assert files == sorted(["SHA256SUMS", "LumidexFlashdeckSetup.exe", "Flashdeck/config/lista_updater.xml",
                             "Flashdeck/config/lista_updater.xml.sig", "Flashdeck/LumidexSSDFlashdeckReleaseNotes.pdf",
-                            f"Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip"])
+                            f"Flashdeck/application/{DEMO_VERSION}/LumidexFlashdeck.zip",
+                            *(f"winget/{DEMO_VERSION}/Lumidex.SSDFlashdeck{kind}.yaml"
+                              for kind in ("", ".installer", ".locale.en-US"))])
     sums = e2e_env.run(["sha256sum", "-c", "SHA256SUMS"], timeout=60, cwd=tree).stdout
     assert sums.count(": OK") == len(files) - 1, sums
 
@@ -76,6 +81,74 @@ def test_the_tree_is_complete_signed_and_checksummed(build, script_release, demo
     (tree.parent / "public.pem").write_text(public)
     e2e_env.run(["openssl", "dgst", "-sha256", "-verify", tree.parent / "public.pem",
                  "-signature", f"{version_file}.sig", version_file], timeout=30)
+
+
+def test_the_package_manager_manifests_follow_the_schema_and_name_the_trees_installer(script_release):
+    tree = script_release.tree
+    folder = tree / "winget" / DEMO_VERSION
+    manifests = {p.name: yaml.safe_load(p.read_text(encoding="utf-8")) for p in folder.iterdir()}
+    print("\n" + (folder / "Lumidex.SSDFlashdeck.installer.yaml").read_text(encoding="utf-8"))
+    assert sorted(m["ManifestType"] for m in manifests.values()) == ["defaultLocale", "installer", "version"]
+    for name, manifest in manifests.items():
+        assert winget_rules.problems(manifest) == [], name
+        assert (manifest["PackageIdentifier"], manifest["PackageVersion"]) == ("Lumidex.SSDFlashdeck", DEMO_VERSION)
+        assert manifest["ManifestVersion"] == "1.10.0"
+
+    installer = manifests["Lumidex.SSDFlashdeck.installer.yaml"]
+    [entry] = installer["Installers"]
+    # The hash a package manager checks the download against is the signed installer's of this tree.
+    assert entry["InstallerSha256"].lower() == sha256(tree / "LumidexFlashdeckSetup.exe")
+    assert entry["InstallerUrl"] == "https://downloads.lumidex.com/LumidexFlashdeckSetup.exe"
+    assert entry["Architecture"] == {"ia32": "x86", "x64": "x64"}[e2e_env.pe_arch(tree / "LumidexFlashdeckSetup.exe")]
+    # Matched against the Uninstall entry the installation writes (see test_install's registry check).
+    assert installer["AppsAndFeaturesEntries"] == [
+        {"DisplayName": "Lumidex SSD Flashdeck", "Publisher": "Varnholt Corporation", "DisplayVersion": DEMO_VERSION}]
+    assert installer["InstallerSwitches"] == {"Silent": "-silent", "SilentWithProgress": "-passive",
+                                              "Log": '-log "<LOGPATH>"'}
+    assert {c["InstallerReturnCode"]: c["ReturnResponse"] for c in installer["ExpectedReturnCodes"]} == {
+        1602: "cancelledByUser", 1618: "installInProgress", 1638: "alreadyInstalled", 3010: "rebootRequiredToFinish"}
+    assert (installer["InstallerType"], installer["Scope"], installer["ElevationRequirement"]) == (
+        "exe", "machine", "elevatesSelf")
+    locale = manifests["Lumidex.SSDFlashdeck.locale.en-US.yaml"]
+    assert (locale["Publisher"], locale["PackageName"]) == ("Varnholt Corporation", "Lumidex SSD Flashdeck")
+
+
+def _broken(kind, change):
+    names = {"version": "Lumidex.SSDFlashdeck.yaml", "installer": "Lumidex.SSDFlashdeck.installer.yaml",
+             "defaultLocale": "Lumidex.SSDFlashdeck.locale.en-US.yaml"}
+    manifest = yaml.safe_load(winget_manifest.manifests(DEMO_VERSION, "0" * 64)[names[kind]])
+    change(manifest)
+    return manifest
+
+
+BROKEN_FIELDS = [
+    ("misspelt switch name", "installer", lambda m: m["InstallerSwitches"].update(SilentWithProgres="-passive"),
+     "unknown field SilentWithProgres"),
+    ("scope outside its enumeration", "installer", lambda m: m.update(Scope="system"), "'system' is not one of"),
+    ("return response outside its enumeration", "installer",
+     lambda m: m["ExpectedReturnCodes"][0].update(ReturnResponse="cancelled"), "'cancelled' is not one of"),
+    ("return code 0", "installer", lambda m: m["ExpectedReturnCodes"][0].update(InstallerReturnCode=0),
+     "0 is out of range or not allowed"),
+    ("hash of 63 digits", "installer", lambda m: m["Installers"][0].update(InstallerSha256="A" * 63),
+     "InstallerSha256: 'AAAA"),
+    ("no installers", "installer", lambda m: m.pop("Installers"), "required field Installers is missing"),
+    ("identifier without a dot", "version", lambda m: m.update(PackageIdentifier="LumidexSSDFlashdeck"),
+     "does not match the pattern"),
+    ("manifest version 1.10", "version", lambda m: m.update(ManifestVersion="1.10"), "does not match the pattern"),
+    ("no license", "defaultLocale", lambda m: m.pop("License"), "required field License is missing"),
+    ("two-letter license", "defaultLocale", lambda m: m.update(License="MS"), "License: length 2 outside 3 to 512"),
+    ("URL without a scheme", "defaultLocale", lambda m: m.update(PackageUrl="www.lumidex.com"),
+     "does not match the pattern"),
+]
+
+
+@pytest.mark.parametrize("case, kind, change, expected", BROKEN_FIELDS, ids=[c[0].replace(" ", "-") for c in BROKEN_FIELDS])
+def test_the_schema_check_refuses_a_broken_field(case, kind, change, expected):
+    # The release's own manifests pass (above); each of these breaks one rule of the schema.
+    assert winget_rules.problems(_broken(kind, lambda m: None)) == []
+    found = winget_rules.problems(_broken(kind, change))
+    print(f"\n{case}: {found}")
+    assert any(expected in line for line in found), found
 
 
 def test_the_archive_depends_only_on_names_and_contents(script_release, demo_app_dir, e2e_run, monkeypatch):

@@ -9,8 +9,9 @@ import pytest
 
 import e2e_env
 from test_install import (APP_EXE, DEMO_VERSION, INSTALL_OFFER_TEXT, INSTALL_WIN, INSTALLING_TEXT, SETUP_NAME,
-                          UNINSTALLING_TEXT, VENDOR_KEY, after_first, files_in, install_to_final_page, reg_values,
-                          start_and_wait_offer, success_text, wait_page)
+                          UNINSTALLING_TEXT, VENDOR_KEY, after_first, assert_installed, assert_product_removed,
+                          files_in, install_to_final_page, page, reg_values, start_and_wait_offer, success_text,
+                          wait_page)
 
 UNINSTALL_OFFER_TEXT = ("Welcome to the Lumidex SSD Flashdeck Installer. The Installer will remove the Lumidex SSD "
                         "Flashdeck software from your computer.")
@@ -235,11 +236,15 @@ def test_a_file_held_open_stops_the_uninstall_until_it_is_free(machine, build, r
 LOG_WIN = r"C:\users\Public\Deploy Logs\pre-uninstall\flashdeck.log"
 
 
-def run_silent(machine, base_url, *extra, allow_window=False):
+def run_silent(machine, base_url, *extra, allow_window=False, program=None):
     """Starts a -silent run from the Downloads folder (so the first process relaunches the elevated
     copy and waits for it) and returns the first process's exit code. No installer window and no
-    message box may appear at any moment of the run."""
-    inst = machine.start_installer(["-test", f'"{base_url}"', "-silent", *extra], location="downloads")
+    message box may appear at any moment of the run. program: a command of the prefix to run
+    instead, with the arguments `extra` (and -test)."""
+    if program:
+        inst = machine.start_program(program, " ".join([*extra, "-test", f'"{base_url}"']))
+    else:
+        inst = machine.start_installer(["-test", f'"{base_url}"', "-silent", *extra], location="downloads")
     seen = []
     while inst.running():
         if not allow_window:
@@ -250,6 +255,27 @@ def run_silent(machine, base_url, *extra, allow_window=False):
         time.sleep(0.3 * (e2e_env.TIME_SCALE - 1))
     assert seen == [], seen
     return inst.wait(30)
+
+
+def run_passive(machine, base_url, cancel=False):
+    """Starts a -passive run from the Downloads folder; returns the first process's exit code and
+    the pages the window showed, in order. No message box may appear. cancel: Cancel is pressed
+    as soon as the installing page offers it."""
+    inst = machine.start_installer(["-test", f'"{base_url}"', "-passive"], location="downloads")
+    pages, boxes = [], []
+    while inst.running():
+        boxes += machine.driver("windows", "#32770")["windows"]
+        ui = machine.driver("list", check=False)
+        if isinstance(ui, dict) and ui.get("ok") and ui.get("controls"):
+            now = page(ui)
+            if not pages or pages[-1] != now:
+                pages.append(now)
+            if cancel and now["message"] == INSTALLING_TEXT and now["cancel"]:
+                machine.driver("click", "cancelButton", check=False)
+                cancel = False
+        time.sleep(0.3 * (e2e_env.TIME_SCALE - 1))
+    assert boxes == [], boxes
+    return inst.wait(30), pages
 
 
 def installer_windows(machine):
@@ -269,15 +295,15 @@ def snapshot(machine):
 def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes_and_the_log(machine, build,
                                                                                           release_server,
                                                                                           demo_app_dir):
-    from test_install import assert_installed, assert_product_removed
     base = release_server.base_url
     # The Desktop links to a folder elsewhere, as in a fresh prefix (Windows: a junction).
     linked_desktop = machine.link_desktop(machine.prefix.parent.parent / f"linked-desktop-{machine.prefix.name}")
 
     # A clean machine: installed exactly as the interactive install does; the first process's
     # exit code is the elevated copy's. An argument with a line break cannot write a line of its own.
+    started = time.time()
     assert run_silent(machine, base, "-log", f'"{LOG_WIN}"', '"x\r\nINJECTED line"') == 0
-    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME)
+    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME, started)
     assert [p.name for p in linked_desktop.iterdir()] == ["Lumidex SSD Flashdeck.lnk"]
     log = log_lines(machine)
     stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+)\] ")
@@ -308,12 +334,40 @@ def test_silent_install_and_uninstall_show_nothing_and_report_through_exit_codes
     assert snapshot(machine) == before
     assert "result: the same or a newer version is installed" in "\n".join(log_lines(machine)[len(log):])
 
-    # -uninstall -silent removes everything; without -log the log is in the temporary folder.
+    # The Uninstall entry's quiet command (what a deployment tool runs: -uninstall -silent, from
+    # the install folder) removes everything with no window; without -log the log is in the
+    # temporary folder.
+    quiet = machine.reg_query(e2e_env.UNINSTALL_KEY, "QuietUninstallString").data
+    match = re.fullmatch(r'"([^"]+)" (-uninstall -silent)', quiet)
+    assert match, quiet
     temp_log = machine.temp_dir()[1] + "\\LumidexFlashdeckSetup.log"
-    assert run_silent(machine, base, "-uninstall") == 0
+    assert run_silent(machine, base, match.group(2), program=match.group(1)) == 0
     assert_product_removed(machine)
     assert list(linked_desktop.iterdir()) == []
     assert "result: uninstalled" in "\n".join(log_lines(machine, temp_log))
+
+    # -passive: the installing page with its bar and Cancel, no offer page, no box, and no
+    # Finish to press. Cancel ends with 1602 and nothing of the installation stays.
+    code, pages = run_passive(machine, base, cancel=True)
+    print(f"\n-passive with Cancel: exit code {code}, pages {pages}")
+    assert code == 1602
+    assert_product_removed(machine)
+    assert {"message": INSTALLING_TEXT, "action": None, "cancel": True, "progress": True} in [
+        {k: p[k] for k in ("message", "action", "cancel", "progress")} for p in pages], pages
+    assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
+
+    # The runtime installer's calls of the first installation are not this one's.
+    machine.win_path_to_host(e2e_env.VCREDIST_LOG).unlink()
+    started = time.time()
+    code, pages = run_passive(machine, base)
+    print(f"\n-passive: exit code {code}, pages {pages}")
+    assert code == 0
+    assert_installed(machine, build.installer, demo_app_dir, e2e_env.INSTALLER_NAME, started)
+    # The first text the window shows is the installing page's (the controls start out empty).
+    shown = [p for p in pages if p["message"]]
+    assert shown and shown[0]["message"] == INSTALLING_TEXT and shown[0]["cancel"] and shown[0]["progress"], pages
+    assert INSTALL_OFFER_TEXT not in [p["message"] for p in pages]
+    assert machine.demo_app_starts() == []  # nobody pressed Finish
 
 
 def test_silent_runs_end_with_1618_beside_an_open_run_and_1603_when_a_step_fails(machine, release_server, make_tree,

@@ -72,8 +72,21 @@ TEST(CommandLine, UnattendedSwitchesAndTheLogPathInItsOwnCase) {
     for (const Case& c : cases) {
         const StartupOptions options = parseCommandLine(c.arguments, kDefault);
         EXPECT_EQ(options.silent, c.silent) << testing::PrintToString(std::wstring(c.arguments));
+        EXPECT_FALSE(options.passive) << testing::PrintToString(std::wstring(c.arguments));
         EXPECT_EQ(options.logPath, c.logPath) << testing::PrintToString(std::wstring(c.arguments));
     }
+}
+
+TEST(CommandLine, PassiveIsAWholeArgumentOfItsOwn) {
+    EXPECT_TRUE(parseCommandLine(L"-Passive -uninstall", kDefault).passive);
+    EXPECT_FALSE(parseCommandLine(L"-Passive", kDefault).silent);
+    EXPECT_FALSE(parseCommandLine(L"-passively x-passive", kDefault).passive);
+    EXPECT_FALSE(parseCommandLine(L"-log -passive", kDefault).passive);
+    // The elevated copy runs passive too: without it the copy would wait for a click.
+    const StartupOptions copy = parseCommandLine(elevationArguments(parseCommandLine(L"-PASSIVE -uninstall", kDefault)),
+                                                 kDefault);
+    EXPECT_TRUE(copy.passive);
+    EXPECT_TRUE(copy.uninstallMode);
 }
 
 TEST(CommandLineText, LowersOnlyAsciiLetters) {

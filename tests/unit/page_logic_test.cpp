@@ -141,6 +141,36 @@ INSTANTIATE_TEST_SUITE_P(
                       // Recorded but without a readable version: never an empty label.
                       ShownCase{3, true, L"", L"3.0.3.0"}));
 
+TEST(PassiveRun, StartsWhatSilentWouldAndEndsWithThePagesCode) {
+    struct Case {
+        Page first;
+        bool uninstallMode;
+        bool work;
+        ExitCode code;
+    } cases[] = {
+        {Page::InstallOffer, false, true, ExitCode::Success},
+        {Page::InstallOffer, true, false, ExitCode::Success},  // nothing installed, nothing to remove
+        {Page::UpgradeOffer, false, true, ExitCode::Success},
+        {Page::UninstallOffer, true, true, ExitCode::AlreadyInstalled},
+        {Page::UninstallOffer, false, false, ExitCode::AlreadyInstalled},  // the same version
+        {Page::NewerInstalled, false, false, ExitCode::AlreadyInstalled},
+    };
+    for (const Case& c : cases) {
+        const PassiveStart start = passiveStart(c.first, c.uninstallMode);
+        EXPECT_EQ(start.work, c.work) << pageName(c.first) << " " << c.uninstallMode;
+        if (!c.work) EXPECT_EQ(start.code, c.code) << pageName(c.first) << " " << c.uninstallMode;
+    }
+    // Where a Cancel during the installation leads, and what that page reports.
+    EXPECT_EQ(exitCodeOf(next(next(next(Page::Installing, Event::Cancel), Event::Stopped), Event::Done)),
+              ExitCode::Cancelled);
+    EXPECT_EQ(exitCodeOf(next(Page::CancellingUpgrade, Event::Done)), ExitCode::Cancelled);
+    EXPECT_EQ(exitCodeOf(Page::InstalledFinal), ExitCode::Success);
+    EXPECT_EQ(exitCodeOf(Page::UninstalledFinal), ExitCode::Success);
+    EXPECT_EQ(exitCodeOf(Page::InstalledRestartFinal), ExitCode::RestartNeeded);
+    EXPECT_EQ(exitCodeOf(next(Page::UndoingFailed, Event::Done)), ExitCode::Fatal);
+    EXPECT_EQ(exitCodeOf(Page::Ended), ExitCode::Fatal);
+}
+
 TEST(PageTexts, JoinsLabelsAndSuccessText) {
     EXPECT_EQ(versionLabelText(L"Version", L"3.0.3.0"), L"Flashdeck Version: 3.0.3.0");
     EXPECT_EQ(versionLabelText(L"Version", L""), L"Flashdeck Version: ");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "system/registry_values.h"
@@ -76,5 +78,31 @@ TEST(DecodeRegistryStringLimits, NullDataWithSizeIsRejected) {
 TEST(QuotedUninstallString, QuotesThePathOnly) {
     EXPECT_EQ(quotedUninstallString(L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\", L"Setup 3.exe"),
               L"\"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\Setup 3.exe\" -uninstall");
+}
+
+TEST(UninstallEntryValues, QuietCommandDateAndSize) {
+    EXPECT_EQ(quietUninstallString(L"C:\\P F\\", L"Setup.exe"), L"\"C:\\P F\\Setup.exe\" -uninstall -silent");
+    // Zero-padded, four-digit year: "2026128" would read as another date.
+    EXPECT_EQ(installDateText(2026, 12, 8), L"20261208");
+    EXPECT_EQ(installDateText(999, 1, 31), L"09990131");
+    // Rounded up: a few bytes are 1 KB, not 0.
+    EXPECT_EQ(estimatedSizeKb(0), 0u);
+    EXPECT_EQ(estimatedSizeKb(1), 1u);
+    EXPECT_EQ(estimatedSizeKb(1024), 1u);
+    EXPECT_EQ(estimatedSizeKb(1025), 2u);
+    EXPECT_EQ(estimatedSizeKb(0xFFFFFFFFull * 1024 + 1), 0xFFFFFFFFu);
+}
+
+TEST(UninstallEntryValues, FolderBytesCountsNestedFilesOnce) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("folder-bytes-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root);
+    fs::create_directories(root / "sub" / "deeper");
+    std::ofstream(root / "a.bin", std::ios::binary) << std::string(1000, 'a');
+    std::ofstream(root / "sub" / "deeper" / "b.bin", std::ios::binary) << std::string(2500, 'b');
+    std::ofstream(root / "sub" / "empty.txt", std::ios::binary);
+    EXPECT_EQ(folderBytes(root.wstring()), 3500u);
+    EXPECT_EQ(folderBytes((root / "missing").wstring()), 0u);
+    fs::remove_all(root);
 }
 }  // namespace

@@ -120,13 +120,25 @@ TEST_F(RegistryStoreTest, UninstallEntryHoldsItsValuesAndAQuotedCommand) {
     store.writeUninstallEntry(version);
     const std::wstring folder = L"C:\\Program Files (x86)\\Lumidex\\SSD Flashdeck\\";
 
-    EXPECT_EQ(valueCount(kOwnEntry), 6u);
+    EXPECT_EQ(valueCount(kOwnEntry), 12u);
     EXPECT_EQ(store.readString(kOwnEntry, L"DisplayVersion"), L"2.0.1.7");
     EXPECT_EQ(store.readString(kOwnEntry, L"DisplayName"), L"Lumidex SSD Flashdeck");
     EXPECT_EQ(store.readString(kOwnEntry, L"DisplayIcon"), folder + L"LumidexSSDFlashdeck.exe");
     EXPECT_EQ(store.readString(kOwnEntry, L"InstallSource"), folder + L"Setup Copy.exe");
     EXPECT_EQ(store.readString(kOwnEntry, L"Publisher"), L"Varnholt Corporation");
     EXPECT_EQ(store.readString(kOwnEntry, L"UninstallString"), L"\"" + folder + L"Setup Copy.exe\" -uninstall");
+    EXPECT_EQ(store.readString(kOwnEntry, L"QuietUninstallString"),
+              L"\"" + folder + L"Setup Copy.exe\" -uninstall -silent");
+    EXPECT_EQ(store.readString(kOwnEntry, L"InstallLocation"), folder);
+    EXPECT_EQ(store.readString(kOwnEntry, L"URLInfoAbout"), L"https://www.lumidex.com/flashdeck");
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t today[16];
+    swprintf(today, 16, L"%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    EXPECT_EQ(store.readString(kOwnEntry, L"InstallDate"), today);
+    // DWORDs, as the list of installed programs reads them: a string "1" would not hide Modify.
+    EXPECT_EQ(store.readDword(kOwnEntry, L"NoModify"), 1);
+    EXPECT_EQ(store.readDword(kOwnEntry, L"NoRepair"), 1);
 
     EXPECT_EQ(store.readString(kOwnKey, L"CurrentVersion"), L"2.0.1.7");
     for (const wchar_t* flag : {L"IsCachePolicy", L"StartMinimized", L"StartWithWindows"}) {
