@@ -109,8 +109,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         [&store](const std::wstring& culture) { store.writeCurrentCulture(culture); });
 
     applyTestTimeouts();
-    // Only a run with a user asks for a proxy's sign-in; an unattended one fails with the 407.
-    if (!options.silent) setProxySignIn(askProxySignIn);
+    // Only an interactive run asks for a proxy's sign-in; a silent or passive one fails with the 407.
+    if (!unattended) setProxySignIn(askProxySignIn);
     // Without the offered version nothing can go on.
     const VersionCheck offered = fetchServerVersion();
     if (!offered.download.ok()) {
