@@ -503,12 +503,12 @@ std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, cons
     // Its last rows hold no text (four lines fit, with room to spare).
     expect(d.count(message.left, message.bottom - 2, message.right, message.bottom, isNotWhite) == 0,
            "the message's background is not white");
-    // The version label shares x 200-215 with the link, whose right-aligned text may reach there.
-    expect(d.count(s(15), s(220), s(200), s(240), isDarkGrey) > 20 &&
-               d.count(s(15), s(220), s(200), s(240), isLinkBlue) == 0,
+    // The version label and the link share their row side by side.
+    expect(d.count(s(15), s(220), s(245), s(240), isDarkGrey) > 20 &&
+               d.count(s(15), s(220), s(245), s(240), isLinkBlue) == 0,
            "the version label is not drawn in black");
     expect(d.count(placeOf(c.installerVersionLabel), isDarkGrey) > 20, "the installer's version label is not drawn");
-    const int linkBlue = d.count(s(200), s(220), s(460), s(240), isLinkBlue);
+    const int linkBlue = d.count(s(245), s(220), s(460), s(240), isLinkBlue);
     expect(layout.link ? linkBlue > 15 : linkBlue == 0,
            layout.link ? "the release-notes link is not drawn in blue" : "a hidden release-notes link is drawn");
 
