@@ -111,7 +111,7 @@ def test_language_pick_keeps_the_page(machine, release_server, installed, args, 
         assert "\n" in machine.control(ui, "messageText")["text"]
         assert machine.control(ui, "actionButton")["text"] == "OK"
     if uninstall_mode:
-        assert machine.control(ui, "versionLabel")["text"] == f"Flashdeck Versión: {installed}"
+        assert machine.control(ui, "versionLabel")["text"] == f"Versión de Flashdeck: {installed}"
 
     assert_ends_on_click(machine, inst, leave)
     assert machine.demo_app_starts() == []
