@@ -158,7 +158,8 @@ endforeach()
 #     gallery/<page>.png, one contact sheet per page, and fails when a tile is missing.
 if(TEST windows_system_tests)
   set(GALLERY_DIR ${CMAKE_BINARY_DIR}/gallery)
-  add_test(NAME gallery_tiles_cleared COMMAND ${CMAKE_COMMAND} -E rm -rf ${GALLERY_DIR}/tiles)
+  add_test(NAME gallery_tiles_cleared COMMAND ${CMAKE_COMMAND} -E rm -rf ${GALLERY_DIR}/tiles ${GALLERY_DIR}/tiles-120dpi
+                                                  ${GALLERY_DIR}/tiles-144dpi ${GALLERY_DIR}/tiles-192dpi)
   set_tests_properties(gallery_tiles_cleared PROPERTIES FIXTURES_SETUP gallery_cleared)
   set_tests_properties(windows_system_tests PROPERTIES FIXTURES_REQUIRED "wine;gallery_cleared"
                                                        FIXTURES_SETUP gallery_tiles)
@@ -166,4 +167,19 @@ if(TEST windows_system_tests)
            COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/compose_gallery.py ${GALLERY_DIR}/tiles ${GALLERY_DIR}
                    ${CMAKE_SOURCE_DIR}/resources/texts)
   set_tests_properties(gallery_sheets PROPERTIES FIXTURES_REQUIRED gallery_tiles TIMEOUT 300)
+
+  # The fit check again at 125, 150 and 200 % (LogPixels in the prefix); its tiles of 150 % give
+  # the gallery's sheet of the install offer at that scale.
+  foreach(dpi 120 144 192)
+    add_test(NAME text_fit_dpi_${dpi}
+             COMMAND ${CMAKE_SOURCE_DIR}/tools/run_at_dpi.sh ${dpi} ${GALLERY_DIR}/tiles-${dpi}dpi
+                     ${FLASHDECK_WINE_LOADER} $<TARGET_FILE:windows_tests> --gtest_filter=*TextFit*)
+    set_tests_properties(text_fit_dpi_${dpi} PROPERTIES FIXTURES_REQUIRED "wine;gallery_cleared" ENVIRONMENT
+                         "${WINE_ENV}" TIMEOUT 600 RESOURCE_LOCK wine)
+  endforeach()
+  set_tests_properties(text_fit_dpi_144 PROPERTIES FIXTURES_SETUP gallery_tiles_150)
+  add_test(NAME gallery_sheet_150
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/compose_gallery.py ${GALLERY_DIR}/tiles-144dpi
+                   ${GALLERY_DIR}/150-percent ${CMAKE_SOURCE_DIR}/resources/texts --pages install-offer --scale 150)
+  set_tests_properties(gallery_sheet_150 PROPERTIES FIXTURES_REQUIRED gallery_tiles_150 TIMEOUT 300)
 endif()

@@ -15,11 +15,19 @@ long long monotonicMilliseconds() {
     QueryPerformanceCounter(&now);
     return now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
 }
+
+HWND dialogWindow = nullptr;
+
+// Keys for the dialog window are handled by the dialog manager, also while the work pumps.
+bool dialogTook(MSG& message) { return dialogWindow && IsDialogMessageW(dialogWindow, &message); }
 }  // namespace
+
+void setDialogWindow(HWND window) { dialogWindow = window; }
 
 void pumpMessages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (dialogTook(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -51,7 +59,8 @@ int runMessageLoop(HACCEL accelerators, HWND filter) {
     MSG message;
     // GetMessageW gives -1 on failure, with nothing in the message: that ends the loop too.
     while (GetMessageW(&message, filter, 0, 0) > 0) {
-        if (!accelerators || !TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+        if (accelerators && TranslateAcceleratorW(message.hwnd, accelerators, &message)) continue;
+        if (!dialogTook(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }

@@ -4,6 +4,10 @@
 
 #include "common/progress.h"
 
+// The window whose keyboard handling is the dialog manager's (Tab, Enter, Escape, arrows); every
+// pump below lets it see the keys first. Null for none.
+void setDialogWindow(HWND window);
+
 // Dispatches every queued message of the thread, then returns.
 void pumpMessages();
 

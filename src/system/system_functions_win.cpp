@@ -46,6 +46,19 @@ BCryptTable loadBCrypt() {
                                   [](BCryptTable& table) { FLASHDECK_BCRYPT_FUNCTIONS(FLASHDECK_LOOK_UP) });
 }
 
+UserDpiTable loadUserDpi() {
+    return loadTable<UserDpiTable>(L"\\user32.dll",
+                                   [](UserDpiTable& table) { FLASHDECK_USER_DPI_FUNCTIONS(FLASHDECK_LOOK_UP) });
+}
+
+AccessibilityTable loadAccessibility() {
+    AccessibilityTable table = loadTable<AccessibilityTable>(
+        L"\\oleacc.dll", [](AccessibilityTable& table) { FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_LOOK_UP) });
+    table.automation = loadSystemLibrary(L"\\oleaut32.dll");
+    lookUp(table.automation, "SysAllocString", table.SysAllocString);
+    return table;
+}
+
 GdiPlusTable loadGdiPlus() {
     GdiPlusTable table;
     table.module = loadSystemLibrary(L"\\gdiplus.dll");
@@ -54,6 +67,8 @@ GdiPlusTable loadGdiPlus() {
     lookUp(table.module, "GdipCreateFromHDC", table.GdipCreateFromHDC);
     lookUp(table.module, "GdipDeleteGraphics", table.GdipDeleteGraphics);
     lookUp(table.module, "GdipDrawImageRectI", table.GdipDrawImageRectI);
+    lookUp(table.module, "GdipSetInterpolationMode", table.GdipSetInterpolationMode);
+    lookUp(table.module, "GdipSetPixelOffsetMode", table.GdipSetPixelOffsetMode);
     return table;
 }
 
@@ -85,6 +100,20 @@ const GdiPlusTable& gdiPlus() {
 const BCryptTable& bcrypt() {
     static const BCryptTable table = loadBCrypt();
     return table;
+}
+
+const UserDpiTable& userDpi() {
+    static const UserDpiTable table = loadUserDpi();
+    return table;
+}
+
+const AccessibilityTable& accessibility() {
+    static const AccessibilityTable table = loadAccessibility();
+    return table;
+}
+
+bool AccessibilityTable::complete() const {
+    return true FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_AND_FOUND) FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_AND_FOUND);
 }
 
 bool BCryptTable::complete() const { return true FLASHDECK_BCRYPT_FUNCTIONS(FLASHDECK_AND_FOUND); }

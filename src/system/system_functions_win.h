@@ -8,6 +8,7 @@
 #include <bcrypt.h>
 #include <commctrl.h>
 #include <objidl.h>
+#include <oleacc.h>
 #include <wininet.h>
 
 #include <string>
@@ -32,7 +33,7 @@ struct GdiplusStartupInput {
 
 #define FLASHDECK_GDI_FUNCTIONS(X)                                                                                  \
     X(SetTextColor) X(SetBkMode) X(SelectObject) X(MoveToEx) X(LineTo) X(GetStockObject) X(GetDeviceCaps)           \
-    X(CreateSolidBrush) X(CreateFontIndirectW)
+    X(CreateSolidBrush) X(CreateFontIndirectW) X(DeleteObject)
 
 struct GdiTable {
     HMODULE module = nullptr;
@@ -74,6 +75,27 @@ struct GdiPlusTable {
     int(WINAPI* GdipCreateFromHDC)(HDC, Gdiplus::GpGraphics**) = nullptr;
     int(WINAPI* GdipDeleteGraphics)(Gdiplus::GpGraphics*) = nullptr;
     int(WINAPI* GdipDrawImageRectI)(Gdiplus::GpGraphics*, Gdiplus::GpImage*, INT, INT, INT, INT) = nullptr;
+    int(WINAPI* GdipSetInterpolationMode)(Gdiplus::GpGraphics*, int) = nullptr;
+    int(WINAPI* GdipSetPixelOffsetMode)(Gdiplus::GpGraphics*, int) = nullptr;
+};
+
+// Newer than the oldest Windows the installer runs on: each may be missing, and the caller then
+// falls back to the system DPI.
+#define FLASHDECK_USER_DPI_FUNCTIONS(X) X(GetDpiForWindow) X(AdjustWindowRectExForDpi)
+struct UserDpiTable {
+    HMODULE module = nullptr;
+    FLASHDECK_USER_DPI_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
+};
+
+// What a control needs to hand screen readers its own name over the standard object.
+#define FLASHDECK_OLEACC_FUNCTIONS(X) X(CreateStdAccessibleObject) X(LresultFromObject)
+#define FLASHDECK_OLEAUT_FUNCTIONS(X) X(SysAllocString)
+struct AccessibilityTable {
+    HMODULE module = nullptr;
+    HMODULE automation = nullptr;
+    FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
+    FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
+    bool complete() const;
 };
 
 struct BCryptTable {
@@ -89,6 +111,8 @@ const WinInetTable& winInet();
 const CommonControlsTable& commonControls();
 const GdiPlusTable& gdiPlus();
 const BCryptTable& bcrypt();
+const UserDpiTable& userDpi();
+const AccessibilityTable& accessibility();
 // Calls that skip themselves when the entry is missing.
 void deleteUrlCacheEntry(const wchar_t* url);
 

@@ -21,6 +21,8 @@
 #include "system/message_pump_win.h"
 #include "system/processes_win.h"
 #include "system/registry_store_win.h"
+#include "system/system_functions_win.h"
+#include "window/accessible_names_win.h"
 #include "window/boxes_win.h"
 #include "window/controls_win.h"
 #include "window/page_logic.h"
@@ -53,6 +55,7 @@ struct WindowState {
     WindowControls controls;
     HFONT smallFont = nullptr;
     HFONT largeFont = nullptr;
+    int dpi = 96;
     Gdiplus::GpImage* logoImage = nullptr;
 };
 
@@ -85,6 +88,29 @@ const std::wstring& brand() { return productConfig().brandName; }
 
 void setText(HWND control, const std::wstring& value) { SetWindowTextW(control, value.c_str()); }
 void show(HWND control, bool visible) { ShowWindow(control, visible ? SW_SHOW : SW_HIDE); }
+// Keys reach hidden controls too (Enter is sent to the default button's identifier, Escape to
+// Cancel's): only a control the page shows and enables acts.
+bool usable(HWND control) { return IsWindowVisible(control) && IsWindowEnabled(control); }
+
+// The keyboard focus goes to the page's default button; on a progress page to Cancel, else to
+// the window, so no key acts on a hidden control.
+void focusPageDefault() {
+    const WindowState& w = state();
+    const WindowControls& c = w.controls;
+    const HWND target = usable(c.actionButton) ? c.actionButton : usable(c.cancelButton) ? c.cancelButton : nullptr;
+    if (target) {
+        SendMessageW(w.window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    } else {
+        SetFocus(w.window);
+    }
+}
+
+// The names a screen reader reads where the control's own text does not name it.
+void nameControls() {
+    const WindowState& w = state();
+    setAccessibleName(w.controls.languageList, text(L"options_select_language"));
+    setAccessibleName(w.controls.progressBar, text(cancelVisible(w.page) ? L"IDS_INSTALL" : L"IDS_UNINSTALL"));
+}
 
 PageTexts textsOf(Page page) {
     const SetupContext& s = context();
@@ -136,16 +162,16 @@ void showFinalPage() {
     ShowWindow(w.window, SW_SHOW);
     show(w.controls.progressBar, false);
     setText(w.controls.actionButton, page.actionCaption);
+    focusPageDefault();
 }
 
 std::wstring shownVersionLabel() {
     const SetupContext& s = context();
-    return versionLabelText(text(L"IDS_VERSION"),
-                            shownVersion(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion).versionText);
+    return versionLabelText(shownVersion(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion).versionText);
 }
 
 std::wstring installerVersionLabel() {
-    return installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion);
+    return installerVersionLabelText(installerVersion);
 }
 
 void setVersionLabels() {
@@ -173,6 +199,8 @@ void showWorkPage() {
     show(c.languageList, false);
     show(c.progressBar, true);
     setText(c.messageText, textsOf(w.page).message);
+    nameControls();
+    focusPageDefault();
     InvalidateRect(w.window, nullptr, TRUE);
 }
 
@@ -381,6 +409,7 @@ void onLanguageChange() {
     showOfferPage();
     setText(c.languageLabel, text(L"options_select_language"));
     setVersionLabels();
+    nameControls();
 }
 
 void onCommand(WPARAM wParam, LPARAM lParam) {
@@ -388,10 +417,11 @@ void onCommand(WPARAM wParam, LPARAM lParam) {
     const HWND sender = reinterpret_cast<HWND>(lParam);
     if (!sender) return;
     if (sender == c.actionButton) {
-        onActionButton();
+        if (usable(sender)) onActionButton();
     } else if (sender == c.cancelButton) {
-        onCancelButton();
+        if (usable(sender)) onCancelButton();
     } else if (sender == c.releaseNotesLink) {
+        if (!usable(sender)) return;
         onReleaseNotesLink();
     } else if (sender == c.languageList && HIWORD(wParam) == CBN_SELCHANGE) {
         onLanguageChange();
@@ -401,8 +431,31 @@ void onCommand(WPARAM wParam, LPARAM lParam) {
 void onPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    paintLogoAndSeparator(dc, state().logoImage);
+    paintLogoAndSeparator(dc, state().logoImage, state().dpi);
     EndPaint(window, &paint);
+}
+
+// Moved to a monitor of another scale, or the scale changed: fonts and places for the new DPI,
+// in the rectangle the system suggests.
+void onDpiChanged(HWND window, int dpi, const RECT* suggested) {
+    WindowState& w = state();
+    if (dpi <= 0) return;
+    w.dpi = dpi;
+    const HFONT oldSmall = w.smallFont;
+    const HFONT oldLarge = w.largeFont;
+    w.smallFont = createAppFontAt(dpi, 10);
+    w.largeFont = createAppFontAt(dpi, 12);
+    assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
+    if (gdiTable().DeleteObject) {
+        if (oldSmall) gdiTable().DeleteObject(oldSmall);
+        if (oldLarge) gdiTable().DeleteObject(oldLarge);
+    }
+    layoutControls(w.controls, dpi);
+    if (suggested) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -415,6 +468,30 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
+        case WM_SYSCOMMAND:
+            // Alt+F4 (no mouse position) does what Cancel does, and nothing where Cancel is not
+            // offered; the close box goes on to WM_CLOSE.
+            if ((wParam & 0xFFF0) == SC_CLOSE && lParam == 0) {
+                if (usable(w.controls.cancelButton)) onCancelButton();
+                return 0;
+            }
+            return DefDlgProcW(window, message, wParam, lParam);
+        case WM_CTLCOLORDLG: return reinterpret_cast<LRESULT>(windowColours().background);
+        case WM_DPICHANGED:
+            onDpiChanged(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            // A high-contrast theme switched on or off while the window is open.
+            refreshColours();
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            break;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (!item || item->hwndItem != w.controls.releaseNotesLink) break;
+            drawLink(*item);
+            return TRUE;
+        }
         case WM_CLOSE:
             if (closeAllowed(w.page)) {
                 const Page closed = w.page;
@@ -435,9 +512,11 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             runWork();
             // Closes by itself on the final page: nobody is there to press Finish.
             endProcess(exitCodeOf(w.page));
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
+            return 0;
+        default: break;
     }
+    // The dialog manager's part: focus kept across activation, the default button, Tab's order.
+    return DefDlgProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -457,29 +536,37 @@ bool createInstallerWindow(HINSTANCE instance, int showCommand, const SetupConte
     w.window = CreateWindowExW(0, w.className.c_str(), productConfig().installerTitle.c_str(), windowStyle,
                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (!w.window) return false;
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - windowHeight) / 2;
-    SetWindowPos(w.window, nullptr, x, y, windowWidth, windowHeight, SWP_NOZORDER);
+    w.dpi = windowDpi(w.window);
+    const SIZE size = windowSizeFor(w.dpi);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
+    SetWindowPos(w.window, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER);
     w.logoImage = loadPngResource(productConfig().logoImageId);
     createControls(w.controls, w.window, instance, shownVersionLabel(), installerVersionLabel());
+    layoutControls(w.controls, w.dpi);
     assignFontsAndCursors(w.controls, w.smallFont, w.largeFont);
     setText(w.controls.releaseNotesLink, releaseNotesLinkText());
     const SetupContext& s = context();
     w.page = chooseFirstPage(s.isInstalled, s.uninstallMode, s.installedVersion, s.offeredVersion);
-    if (s.mode == SetupContext::Mode::Passive) {
+    const bool passive = s.mode == SetupContext::Mode::Passive;
+    if (passive) {
         const PassiveStart start = passiveStart(w.page, s.uninstallMode);
         if (!start.work) endProcess(start.code);
         // What the action button would do, without the offer page.
         if (w.page != Page::UninstallOffer) ensureInstallFolderOrEnd();
         go(Event::Action);
         showWorkPage();
-        ShowWindow(w.window, showCommand);
-        UpdateWindow(w.window);
-        PostMessageW(w.window, passiveWorkMessage, 0, 0);
-        return true;
+    } else {
+        showOfferPage();
     }
-    showOfferPage();
+    nameControls();
+    SendMessageW(w.window, DM_SETDEFID, actionButtonId, 0);
+    setDialogWindow(w.window);
     ShowWindow(w.window, showCommand);
+    focusPageDefault();
+    // The focus is shown from the start, not only after the first key.
+    SendMessageW(w.window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     UpdateWindow(w.window);
+    if (passive) PostMessageW(w.window, passiveWorkMessage, 0, 0);
     return true;
 }

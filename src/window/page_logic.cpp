@@ -117,13 +117,10 @@ bool cancelVisible(Page page) {
            page == Page::CancellingUpgrade;
 }
 
-std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText) {
-    return std::wstring(versionLabelName) + L" " + versionWord + L": " + versionText;
-}
+std::wstring versionLabelText(const std::wstring& versionText) { return text(L"version_label", {versionText}); }
 
-std::wstring installerVersionLabelText(const std::wstring& installWord, const std::wstring& versionWord,
-                                       const std::wstring& installerVersion) {
-    return installWord + L" " + versionWord + L": " + installerVersion;
+std::wstring installerVersionLabelText(const std::wstring& installerVersion) {
+    return text(L"installer_version_label", {installerVersion});
 }
 
 std::wstring successText(const std::wstring& endText1, const std::wstring& versionText, const std::wstring& endText2,

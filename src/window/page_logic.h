@@ -85,10 +85,10 @@ struct PageTexts {
 };
 PageTexts pageTexts(Page page, const std::wstring& brand, const Version& installed, const Version& offered);
 
-// "Flashdeck <Version>: <version text>" and "<Install> <Version>: <installer version>".
-std::wstring versionLabelText(const std::wstring& versionWord, const std::wstring& versionText);
-std::wstring installerVersionLabelText(const std::wstring& installWord, const std::wstring& versionWord,
-                                       const std::wstring& installerVersion);
+// The two version labels in the current language, each one format text with the version as its
+// placeholder, so every language orders and spells the label its own way.
+std::wstring versionLabelText(const std::wstring& versionText);
+std::wstring installerVersionLabelText(const std::wstring& installerVersion);
 
 // The closing text after a successful installation.
 std::wstring successText(const std::wstring& endText1, const std::wstring& versionText, const std::wstring& endText2,

@@ -27,7 +27,8 @@ OUTER = (490, 357)
 NOTES_NAME = "LumidexSSDFlashdeckReleaseNotes.pdf"
 NOTES_PATH = "/Flashdeck/" + NOTES_NAME
 
-CONTROL_CLASSES = ["button", "button", "combobox", "msctls_progress32", "static", "static", "static", "static",
+# The release-notes link is an owner-drawn button: it takes the keyboard focus.
+CONTROL_CLASSES = ["button", "button", "combobox", "msctls_progress32", "button", "static", "static", "static",
                    "static"]
 # Client rectangles (x, y, width, height); the combobox's height is the system's, so only its top row counts.
 CONTROL_RECTS = {
@@ -35,10 +36,10 @@ CONTROL_RECTS = {
     "cancelButton": (245, 262, 105, 29),
     "languageList": (15, 167, 244, None),
     "progressBar": (15, 167, 445, 25),
-    "releaseNotesLink": (200, 220, 260, 20),
+    "releaseNotesLink": (245, 220, 215, 20),
     "messageText": (15, 40, 444, 90),
     "languageLabel": (15, 145, 250, 20),
-    "versionLabel": (15, 220, 200, 20),
+    "versionLabel": (15, 220, 230, 20),
     "installerVersionLabel": (10, 300, 200, 20),
 }
 
@@ -103,8 +104,8 @@ def page_in(culture, kind, installed=None, uninstall_mode=False):
     shown_version = installed if uninstall_mode else OFFERED
     installed = installed or ""
     common = {
-        "versionLabel": (f"Flashdeck {t('IDS_VERSION')}: {shown_version}", True),
-        "installerVersionLabel": (f"{t('IDS_INSTALL')} {t('IDS_VERSION')}: {INSTALLER_VERSION}", True),
+        "versionLabel": (t("version_label", shown_version), True),
+        "installerVersionLabel": (t("installer_version_label", INSTALLER_VERSION), True),
     }
     offer = {
         "cancelButton": (t("IDS_CANCEL"), True),
@@ -280,16 +281,55 @@ def check_drawing(pixels):
 
     # Statics paint on white, not on the dialog grey; lower rows of the message area hold no text.
     assert all(p == WHITE for p in pixels.area(15, 118, 459, 130)), "message background not white"
-    # The link's rectangle starts at x 200 but shares x 200-214 with the version label; its text,
-    # right-aligned, reaches far left in some languages, but never below its one line.
-    assert all(p == WHITE for p in pixels.area(216, 237, 460, 240)), "link background not white"
-    link = pixels.area(200, 220, 460, 240)
+    # The link's right-aligned text never reaches below its one line.
+    assert all(p == WHITE for p in pixels.area(245, 237, 460, 240)), "link background not white"
+    link = pixels.area(245, 220, 460, 240)
     assert sum(is_link_blue(p) for p in link) > 15, "the release-notes link is not blue"
     message = pixels.area(15, 40, 459, 130)
     assert sum(is_dark_grey(p) for p in message) > 50, "the message text is not drawn in black"
     assert sum(is_link_blue(p) for p in message) == 0
-    version = pixels.area(15, 220, 200, 240)
+    version = pixels.area(15, 220, 245, 240)
     assert sum(is_dark_grey(p) for p in version) > 20 and sum(is_link_blue(p) for p in version) == 0
+
+
+# ---------------------------------------------------------------- keyboard and screen readers
+
+def focused(result):
+    """The name of the control that has the focus after a `keys` or `focus` result."""
+    names = {index: name for name, index in e2e_env.CONTROL_INDEX.items()}
+    return names.get(result.get("index"), result.get("focus"))
+
+
+def accessible_names(machine):
+    """control name -> what a screen reader reads for it, for the controls shown."""
+    names = {index: name for name, index in e2e_env.CONTROL_INDEX.items()}
+    return {names[c["index"]]: c.get("name") for c in machine.driver("names")["controls"] if c["visible"]}
+
+
+def check_keyboard_and_names(machine, inst):
+    """Real key presses on the install offer: the focus starts on Install, Tab and Shift+Tab go
+    round the list, the link and the buttons, an arrow changes the language, and the names a
+    screen reader reads follow the language."""
+    assert focused(machine.driver("focus")) == "actionButton"
+    steps = machine.driver("keys", "tab", "tab", "tab", "tab", "shift+tab", "shift+tab")
+    assert [focused(step) for step in steps] == ["languageList", "releaseNotesLink", "cancelButton", "actionButton",
+                                                 "cancelButton", "releaseNotesLink"]
+    assert accessible_names(machine) == {
+        "actionButton": "Install", "cancelButton": "Cancel", "languageList": "Select Language:",
+        "releaseNotesLink": "View Release Notes", "messageText": EN_INSTALL_TEXT,
+        "languageLabel": "Select Language:", "versionLabel": f"Flashdeck Version: {OFFERED}",
+        "installerVersionLabel": f"Install Version: {INSTALLER_VERSION}"}
+    # Down in the focused list picks the next language in list order, as a click would.
+    following = sorted(TEXTS, key=lambda code: code.encode("utf-16-be"))
+    culture = following[following.index("en-US") + 1]
+    assert focused(machine.driver("keys", "shift+tab", "down")[-1]) == "languageList"
+    wait_page(machine, page_in(culture, "install-offer"))
+    names = accessible_names(machine)
+    assert names["languageList"] == lookup(culture, "options_select_language")
+    assert names["actionButton"] == lookup(culture, "IDS_INSTALL")
+    assert names["releaseNotesLink"] == lookup(culture, "IDS_VIEW_RELEASE_NOTES")
+    assert machine.reg_query(e2e_env.APP_KEY, "CurrentCulture") == e2e_env.RegValue("REG_SZ", culture)
+    assert inst.running()
 
 
 # ---------------------------------------------------------------- scenarios: first pages
@@ -310,11 +350,15 @@ def test_nothing_recorded_offers_install(machine, release_server, args, version_
 
     assert_close_ignored(machine, inst)
     wait_page(machine, english_offer("Install", EN_INSTALL_TEXT, version_label=version_label), timeout=5)
+    check_keyboard_and_names(machine, inst)
     # A language pick rebuilds the label, still with the offered version.
     machine.driver("pick-language", display_name("ja-JP"))
     ui = wait_page(machine, page_in("ja-JP", "install-offer"))
-    assert machine.control(ui, "versionLabel")["text"] == f"Flashdeck Ver.: {OFFERED}"
-    assert_ends_on_click(machine, inst, "cancelButton")
+    assert machine.control(ui, "versionLabel")["text"] == lookup("ja-JP", "version_label", OFFERED)
+    # Escape does what Cancel does on the offer: the installer ends.
+    assert machine.driver("keys", "escape")["key"] == "escape"
+    assert inst.wait(30) == 0
+    machine.driver("wait-gone", "--timeout", "10000")
     assert machine.reg_query(e2e_env.APP_KEY, "IsInstalled") is None
     assert not machine.install_dir().exists()
     assert machine.demo_app_starts() == []

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/product_config.h"
+#include "localization/text_table.h"
+#include "window/layout.h"
 #include "window/page_logic.h"
 #include "../support/versions.h"
 
@@ -171,14 +175,55 @@ TEST(PassiveRun, StartsWhatSilentWouldAndEndsWithThePagesCode) {
     EXPECT_EQ(exitCodeOf(Page::Ended), ExitCode::Fatal);
 }
 
+// Each label is its language's one format text with the version filled in: no words glued around it.
+TEST(PageTexts, VersionLabelsAreOneFormatTextEach) {
+    TextTable& table = textTable();
+    const TextTable saved = table;
+    ASSERT_TRUE(table.parse(L"Code=de-DE,Deutsch\r\nversion_label:::Flashdeck-Version: %1\r\n"
+                            L"installer_version_label:::Setup-Version: %1\r\n"));
+    table.setCulture(L"de-DE");
+    EXPECT_EQ(versionLabelText(L"3.0.3.0"), L"Flashdeck-Version: 3.0.3.0");
+    EXPECT_EQ(installerVersionLabelText(L"3.0.3.0"), L"Setup-Version: 3.0.3.0");
+    table = saved;
+}
+
 TEST(PageTexts, JoinsLabelsAndSuccessText) {
-    EXPECT_EQ(versionLabelText(L"Version", L"3.0.3.0"), L"Flashdeck Version: 3.0.3.0");
-    EXPECT_EQ(versionLabelText(L"Version", L""), L"Flashdeck Version: ");
-    EXPECT_EQ(installerVersionLabelText(L"Install", L"Version", L"3.0.3.0"), L"Install Version: 3.0.3.0");
     EXPECT_EQ(successText(L"Lumidex SSD Flashdeck version", L"3.0.3.0", L"was successfully installed.",
                           L"Click on the Finish button to run the application."),
               L"Lumidex SSD Flashdeck version 3.0.3.0 was successfully installed.\n\n"
               L"Click on the Finish button to run the application.");
 }
 
+}  // namespace
+
+// ---------------------------------------------------------------- the layout at every display scale
+
+namespace {
+TEST(Layout, ScalesEdgesSoNeighboursNeverOverlap) {
+    const Box controls[] = {layout96::actionButton,   layout96::cancelButton,   layout96::languageList,
+                            layout96::progressBar,    layout96::releaseNotesLink, layout96::messageText,
+                            layout96::languageLabel,  layout96::versionLabel,   layout96::installerVersionLabel};
+    for (const int dpi : {96, 120, 144, 168, 192}) {
+        for (const Box& box : controls) {
+            const Box scaled = scaleToDpi(box, dpi);
+            // Every edge lands within half a pixel of its exact place.
+            EXPECT_LE(std::abs(scaled.x * 96 - box.x * dpi), 48) << dpi;
+            EXPECT_LE(std::abs((scaled.x + scaled.width) * 96 - (box.x + box.width) * dpi), 48) << dpi;
+            EXPECT_LE(std::abs((scaled.y + scaled.height) * 96 - (box.y + box.height) * dpi), 48) << dpi;
+        }
+        // The buttons' 4-pixel gap and the label row above the list stay apart at every scale.
+        const Box cancel = scaleToDpi(layout96::cancelButton, dpi);
+        const Box action = scaleToDpi(layout96::actionButton, dpi);
+        EXPECT_LT(cancel.x + cancel.width, action.x) << dpi;
+        const Box label = scaleToDpi(layout96::languageLabel, dpi);
+        EXPECT_LE(label.y + label.height, scaleToDpi(layout96::languageList, dpi).y) << dpi;
+        // The separator is as thick as one pixel scaled, never thinner than one.
+        EXPECT_EQ(scaleToDpi(layout96::separator, dpi).height, std::max(1, (dpi + 48) / 96)) << dpi;
+    }
+    // Twice the scale is exactly twice the place.
+    const Box doubled = scaleToDpi(layout96::messageText, 192);
+    EXPECT_EQ(doubled.x, 30);
+    EXPECT_EQ(doubled.width, 888);
+    EXPECT_EQ(scaleToDpi(7, 0), 7);  // an unknown DPI is the design's
+}
 }  // namespace

@@ -115,7 +115,8 @@ TEST_F(InstallerResources, ExtractorIsAWindowsProgram) {
     EXPECT_EQ(static_cast<unsigned char>(exe[peOffset + 4]), 0x4c);  // i386
 }
 
-TEST_F(InstallerResources, LogoIsA195By52Png) {
+// Stored at three times its 96-DPI place (130 x 34): only ever scaled down, also at 200 %.
+TEST_F(InstallerResources, LogoIsA390By104Png) {
     const std::string png = bytes(3002, MAKEINTRESOURCEW(3000));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
@@ -123,8 +124,8 @@ TEST_F(InstallerResources, LogoIsA195By52Png) {
         const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
         return (p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
     };
-    EXPECT_EQ(be32(16), 195);
-    EXPECT_EQ(be32(20), 52);
+    EXPECT_EQ(be32(16), 390);
+    EXPECT_EQ(be32(20), 104);
 }
 
 TEST_F(InstallerResources, ClassNameIconAndManifest) {
@@ -135,6 +136,9 @@ TEST_F(InstallerResources, ClassNameIconAndManifest) {
     const std::string manifest = bytes(1, MAKEINTRESOURCEW(24));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_NE(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);
+    // Per-monitor v2, falling back to per-monitor, and to system awareness before Windows 8.1.
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
     const std::string table = bytes(1001, MAKEINTRESOURCEW(1000));
     EXPECT_EQ(table.substr(0, 2), "\xff\xfe");
 }

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,6 +31,7 @@
 #include "localization/text_table.h"
 #include "system/resources_win.h"
 #include "window/controls_win.h"
+#include "window/layout.h"
 #include "window/page_logic.h"
 #include "../support/versions.h"
 
@@ -128,6 +131,11 @@ public:
         smallFont_ = createAppFont(window_, 10);
         largeFont_ = createAppFont(window_, 12);
         createControls(controls_, window_, instance, L"", L"");
+        // Sized and laid out for the prefix's display scale (LogPixels), as the installer does.
+        dpi_ = windowDpi(window_);
+        const SIZE size = windowSizeFor(dpi_);
+        SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
+        layoutControls(controls_, dpi_);
         assignFontsAndCursors(controls_, smallFont_, largeFont_);
         logo_ = loadPngResource(config.logoImageId);
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -141,6 +149,7 @@ public:
     HWND handle() const { return window_; }
     const WindowControls& controls() const { return controls_; }
     HFONT largeFont() const { return largeFont_; }
+    int dpi() const { return dpi_; }
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -148,6 +157,7 @@ private:
     HWND window_ = nullptr;
     HFONT smallFont_ = nullptr;
     HFONT largeFont_ = nullptr;
+    int dpi_ = designDpi;
     // Kept for the process's life, as the installer keeps it.
     Gdiplus::GpImage* logo_ = nullptr;
     WindowControls controls_;
@@ -161,10 +171,13 @@ LRESULT CALLBACK Window::procedure(HWND window, UINT message, WPARAM wParam, LPA
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
-            if (self) paintLogoAndSeparator(dc, self->logo_);
+            if (self) paintLogoAndSeparator(dc, self->logo_, self->dpi_);
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_DRAWITEM:
+            drawLink(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
         case WM_CTLCOLORSTATIC:
             if (!self) break;
             return reinterpret_cast<LRESULT>(colourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
@@ -276,9 +289,8 @@ void showPage(Page view) {
     SetWindowTextW(c.cancelButton, text(L"IDS_CANCEL").c_str());
     SetWindowTextW(c.releaseNotesLink, text(L"IDS_VIEW_RELEASE_NOTES").c_str());
     SetWindowTextW(c.languageLabel, text(L"options_select_language").c_str());
-    SetWindowTextW(c.versionLabel, versionLabelText(text(L"IDS_VERSION"), offered.versionText).c_str());
-    SetWindowTextW(c.installerVersionLabel,
-                   installerVersionLabelText(text(L"IDS_INSTALL"), text(L"IDS_VERSION"), installerVersion).c_str());
+    SetWindowTextW(c.versionLabel, versionLabelText(offered.versionText).c_str());
+    SetWindowTextW(c.installerVersionLabel, installerVersionLabelText(installerVersion).c_str());
     // The list holds every language's name and selects the current one, as at the start.
     SendMessageW(c.languageList, CB_RESETCONTENT, 0, 0);
     fillLanguageList(c.languageList);
@@ -447,8 +459,11 @@ RECT placeOf(HWND control) {
 // What a picture of the page must show, else it is no picture of the page: the whole window
 // copied, a caption in the frame, the logo and separator, every control the page shows drawn in
 // its colours on the white background, and none that it hides. Returns what is wrong.
-std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, const Canvas& canvas, const Layout& layout) {
+std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, const Canvas& canvas, const Layout& layout,
+                                      int dpi) {
     std::vector<std::string> wrong;
+    // The 96-DPI places below, scaled as the window scales its drawing.
+    auto s = [dpi](int value) { return scaleToDpi(value, dpi); };
     auto expect = [&wrong](bool ok, const std::string& what) {
         if (!ok) wrong.push_back(what);
     };
@@ -478,12 +493,13 @@ std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, cons
            "no framed caption with icon and title (" + std::to_string(caption - barColour) +
                " pixels besides the bar's colour)");
 
-    expect(d.count(0, 240, 475, 241, isBlack) == 475, "the separator line at y 240 is not solid black");
-    expect(d.count(0, 242, 475, 243, isBlack) < 10, "the separator is thicker than 1 px");
-    expect(d.count(15, 260, 145, 294, isNotWhite) > 500, "no logo in its rectangle");
-    // Drawn at its stored size (195 x 52) the logo would reach x 210 and y 312.
-    expect(d.count(147, 258, 240, 300, isNotWhite) == 0, "the logo is wider than 130 px");
-    expect(d.count(15, 296, 145, 300, isNotWhite) == 0, "the logo is taller than 34 px");
+    const int line = s(241) - s(240);
+    expect(d.count(0, s(240), s(475), s(241), isBlack) == s(475) * line, "the separator line at y 240 is not solid black");
+    expect(d.count(0, s(241) + 1, s(475), s(241) + 2, isBlack) < 10, "the separator is thicker than 1 px scaled");
+    expect(d.count(s(15), s(260), s(145), s(294), isNotWhite) > s(25) * s(20), "no logo in its rectangle");
+    // Drawn at its stored size the logo would reach far right and below its place.
+    expect(d.count(s(147), s(258), s(240), s(300), isNotWhite) == 0, "the logo is wider than 130 px scaled");
+    expect(d.count(s(15), s(296), s(145), s(300), isNotWhite) == 0, "the logo is taller than 34 px scaled");
 
     // Statics paint black text on white, the link blue.
     const RECT message = placeOf(c.messageText);
@@ -492,11 +508,12 @@ std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, cons
     // Its last rows hold no text (four lines fit, with room to spare).
     expect(d.count(message.left, message.bottom - 2, message.right, message.bottom, isNotWhite) == 0,
            "the message's background is not white");
-    // The version label shares x 200-215 with the link, whose right-aligned text may reach there.
-    expect(d.count(15, 220, 200, 240, isDarkGrey) > 20 && d.count(15, 220, 200, 240, isLinkBlue) == 0,
+    // The version label and the link share their row side by side.
+    expect(d.count(s(15), s(220), s(245), s(240), isDarkGrey) > 20 &&
+               d.count(s(15), s(220), s(245), s(240), isLinkBlue) == 0,
            "the version label is not drawn in black");
     expect(d.count(placeOf(c.installerVersionLabel), isDarkGrey) > 20, "the installer's version label is not drawn");
-    const int linkBlue = d.count(216, 220, 460, 240, isLinkBlue) + d.count(200, 220, 216, 240, isLinkBlue);
+    const int linkBlue = d.count(s(245), s(220), s(460), s(240), isLinkBlue);
     expect(layout.link ? linkBlue > 15 : linkBlue == 0,
            layout.link ? "the release-notes link is not drawn in blue" : "a hidden release-notes link is drawn");
 
@@ -525,6 +542,46 @@ std::vector<std::string> checkDrawing(HWND window, const WindowControls& c, cons
     }
     if (!layout.language && !layout.progress) shownOrBlank("language list or progress bar", bar, false, isNotWhite, 0);
     return wrong;
+}
+
+// The window, its controls and its fonts at the prefix's display scale. FLASHDECK_EXPECT_DPI (set
+// by the runs at other scales) makes a LogPixels that did not take effect a failure, not a second
+// run at 96 DPI.
+TEST(TextFit, WindowAndControlsFollowTheDisplayScale) {
+    const int dpi = window().dpi();
+    char expected[16] = {};
+    if (GetEnvironmentVariableA("FLASHDECK_EXPECT_DPI", expected, sizeof expected) > 0) {
+        EXPECT_EQ(dpi, std::atoi(expected));
+    }
+    RECT outer{};
+    GetWindowRect(window().handle(), &outer);
+    const SIZE size = windowSizeFor(dpi);
+    EXPECT_EQ(outer.right - outer.left, size.cx);
+    EXPECT_EQ(outer.bottom - outer.top, size.cy);
+    if (dpi == designDpi) {
+        EXPECT_EQ(size.cx, windowWidth);
+        EXPECT_EQ(size.cy, windowHeight);
+    }
+    const WindowControls& c = window().controls();
+    for (const auto& [control, at96] : {std::pair{c.messageText, layout96::messageText},
+                                        std::pair{c.actionButton, layout96::actionButton},
+                                        std::pair{c.releaseNotesLink, layout96::releaseNotesLink},
+                                        std::pair{c.installerVersionLabel, layout96::installerVersionLabel}}) {
+        const RECT place = placeOf(control);
+        const Box want = scaleToDpi(at96, dpi);
+        EXPECT_EQ(place.left, want.x);
+        EXPECT_EQ(place.top, want.y);
+        EXPECT_EQ(place.right - place.left, want.width);
+        EXPECT_EQ(place.bottom - place.top, want.height);
+    }
+    LOGFONTW font{};
+    GetObjectW(window().largeFont(), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(12, dpi, 72));
+    RECT client{};
+    GetClientRect(window().handle(), &client);
+    std::printf("display scale %d DPI (%d %%): window %ldx%ld, client %ldx%ld, large font %ld px\n", dpi,
+                dpi * 100 / designDpi, outer.right - outer.left, outer.bottom - outer.top, client.right, client.bottom,
+                -font.lfHeight);
 }
 
 // Writes the canvas as a 24-bit BMP file; false when it could not be written whole.
@@ -580,7 +637,7 @@ TEST_P(TextFit, PageIsDrawnForTheGallery) {
     ASSERT_TRUE(canvas.valid());
     canvas.fill(kUnpainted);
     render(handle, canvas);
-    for (const std::string& what : checkDrawing(handle, window().controls(), canvas, layoutOf(view))) {
+    for (const std::string& what : checkDrawing(handle, window().controls(), canvas, layoutOf(view), window().dpi())) {
         ADD_FAILURE() << utf8(culture) << " " << utf8(pageName(view)) << ": " << what;
     }
 

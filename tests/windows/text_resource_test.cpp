@@ -29,6 +29,8 @@ const std::vector<std::pair<std::wstring, std::wstring>> kInstallerTexts = {
     {L"IDS_VIEW_RELEASE_NOTES", L"View Release Notes"},
     {L"options_select_language", L"Select Language:"},
     {L"IDS_VERSION", L"Version"},
+    {L"version_label", L"Flashdeck Version: %1"},
+    {L"installer_version_label", L"Install Version: %1"},
     {L"IDS_TITLE_INSTALLATION",
      L"Thank you for downloading the %1 SSD Flashdeck. This software includes tools that can help you to get the "
      L"most out of your %1 SSDs."},
@@ -103,6 +105,11 @@ TEST(TextResource, EveryLanguageHasEveryInstallerKeyWithTheSamePlaceholders) {
             ASSERT_NE(found, entries.end()) << code << " lacks " << key;
             EXPECT_FALSE(found->second.empty()) << code << " " << key;
             EXPECT_EQ(placeholders(found->second), placeholders(english.at(key))) << code << " " << key;
+            // A label is one text: never a verb before its noun, never an abbreviation's dot before the colon.
+            if (key.ends_with(L"version_label")) {
+                EXPECT_EQ(found->second.find(L".:"), std::wstring::npos) << code << " " << key;
+                EXPECT_EQ(found->second.find(L". :"), std::wstring::npos) << code << " " << key;
+            }
             if (key != L"IDS_NEWER_VERSION_INSTALLED") {
                 EXPECT_EQ(found->second.find(L"\\n"), std::wstring::npos) << code << " " << key;
             }

@@ -7,6 +7,7 @@
 // the installer runs its long work inside the click handler.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <tlhelp32.h>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -250,9 +252,22 @@ BOOL CALLBACK collectChild(HWND window, LPARAM context) {
 }
 
 // Direct children in creation order (EnumChildWindows also walks grandchildren; those are skipped).
+// EnumChildWindows walks the Z-order, which the Tab order rearranges; where every child has an
+// identifier of its own (the installer numbers them as it creates them) those give the order.
 std::vector<HWND> children(HWND parent) {
     ChildSearch search{parent, {}};
     EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&search));
+    std::vector<int> ids;
+    for (HWND child : search.found) ids.push_back(GetDlgCtrlID(child));
+    std::vector<int> sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    const bool numbered = !sorted.empty() && sorted.front() > 0 &&
+                          std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end() &&
+                          sorted.back() < 0xFFFF;
+    if (numbered) {
+        std::stable_sort(search.found.begin(), search.found.end(),
+                         [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
+    }
     return search.found;
 }
 
@@ -876,6 +891,153 @@ int cmdWaitExit(const Options& options) {
     return 0;
 }
 
+// ---------------------------------------------------------------- keyboard, focus, accessible names
+
+// The control with the keyboard focus in the window's thread, as the system reports it.
+HWND focusedControl(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::string focusJson(HWND window) {
+    HWND focus = focusedControl(window);
+    JsonObject object;
+    object.flag("ok", true);
+    if (focus == window) {
+        object.str("focus", L"window");
+    } else if (focus && GetAncestor(focus, GA_ROOT) == window) {
+        auto kids = children(window);
+        // A drop-down list's own parts report their list.
+        HWND control = focus;
+        while (GetAncestor(control, GA_PARENT) != window) control = GetAncestor(control, GA_PARENT);
+        const auto at = std::find(kids.begin(), kids.end(), control);
+        object.num("index", at == kids.end() ? -1 : static_cast<long long>(at - kids.begin()))
+            .str("class", className(control))
+            .str("text", windowText(control))
+            .num("id", GetDlgCtrlID(control));
+    } else {
+        object.str("focus", focus ? L"elsewhere" : L"none");
+    }
+    return object.text();
+}
+
+struct KeyName {
+    const wchar_t* name;
+    WORD key;
+};
+constexpr KeyName kKeys[] = {{L"tab", VK_TAB},     {L"enter", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"space", VK_SPACE},
+                             {L"up", VK_UP},       {L"down", VK_DOWN},    {L"left", VK_LEFT},     {L"right", VK_RIGHT},
+                             {L"f4", VK_F4},       {L"home", VK_HOME},    {L"end", VK_END}};
+
+INPUT keyInput(WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// "shift+tab", "alt+f4", "enter" ... as real key presses: modifiers down, the key down and up,
+// modifiers up.
+bool pressKeys(const std::wstring& chord, std::wstring& error) {
+    std::vector<WORD> modifiers;
+    std::wstring rest = chord;
+    for (size_t plus; (plus = rest.find(L'+')) != std::wstring::npos; rest = rest.substr(plus + 1)) {
+        const std::wstring modifier = rest.substr(0, plus);
+        if (modifier == L"shift") modifiers.push_back(VK_SHIFT);
+        else if (modifier == L"alt") modifiers.push_back(VK_MENU);
+        else if (modifier == L"ctrl") modifiers.push_back(VK_CONTROL);
+        else {
+            error = L"unknown modifier " + modifier;
+            return false;
+        }
+    }
+    WORD key = 0;
+    for (const KeyName& known : kKeys)
+        if (rest == known.name) key = known.key;
+    if (!key) {
+        error = L"unknown key " + rest;
+        return false;
+    }
+    std::vector<INPUT> inputs;
+    for (WORD modifier : modifiers) inputs.push_back(keyInput(modifier, false));
+    inputs.push_back(keyInput(key, false));
+    inputs.push_back(keyInput(key, true));
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) inputs.push_back(keyInput(*it, true));
+    if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+        error = L"SendInput failed";
+        return false;
+    }
+    return true;
+}
+
+// Brings the window to the front, then presses each key in turn; after each, prints where the
+// focus went once the window has handled the key.
+int cmdKeys(const Options& options) {
+    if (options.positional.empty()) return fail(L"usage: keys <key> [<key> ...]  (tab, shift+tab, enter, alt+f4 ...)");
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    SetForegroundWindow(window);
+    for (DWORD start = GetTickCount(); GetForegroundWindow() != window && GetTickCount() - start < 3000;) Sleep(50);
+    if (GetForegroundWindow() != window) return fail(L"the window did not come to the front");
+    for (const std::wstring& chord : options.positional) {
+        std::wstring error;
+        if (!pressKeys(chord, error)) return fail(error);
+        // The installer answers once it has handled the input before this message.
+        LRESULT ignored = 0;
+        Sleep(100);
+        query(window, WM_NULL, 0, 0, ignored);
+        Sleep(100);
+        std::string line = focusJson(window);
+        line.insert(1, "\"key\":" + jsonString(chord) + ",");
+        emit(IsWindow(window) ? line : JsonObject().flag("ok", true).str("key", chord).flag("gone", true).text());
+        if (!IsWindow(window)) break;
+    }
+    return 0;
+}
+
+int cmdFocus(const Options& options) {
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    emit(focusJson(window));
+    return 0;
+}
+
+// What a screen reader reads: each control's standard accessible object and its name.
+int cmdNames(const Options& options) {
+    HWND window = requireWindow(options);
+    if (!window) return fail(L"no visible window of class " + options.className);
+    CoInitialize(nullptr);
+    std::vector<std::string> items;
+    auto kids = children(window);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        IAccessible* object = nullptr;
+        JsonObject item;
+        item.num("index", static_cast<long long>(i)).str("class", className(kids[i])).flag("visible", ownVisible(kids[i]));
+        if (SUCCEEDED(AccessibleObjectFromWindow(kids[i], static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                                 reinterpret_cast<void**>(&object))) && object) {
+            VARIANT self;
+            VariantInit(&self);
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            BSTR name = nullptr;
+            if (SUCCEEDED(object->get_accName(self, &name)) && name) {
+                item.str("name", name);
+                SysFreeString(name);
+            } else {
+                item.raw("name", "null");
+            }
+            object->Release();
+        }
+        items.push_back(item.text());
+    }
+    emit(JsonObject().flag("ok", true).raw("controls", jsonArray(items)).text());
+    return 0;
+}
+
 struct Command {
     const wchar_t* name;
     int (*run)(const Options&);
@@ -887,6 +1049,7 @@ constexpr Command kCommands[] = {
     {L"close", cmdClose},            {L"watch-progress", cmdWatchProgress}, {L"messagebox", cmdMessageBox},
     {L"dismiss", cmdDismiss},        {L"processes", cmdProcesses},  {L"shortcut", cmdShortcut},
     {L"fetch", cmdFetch},            {L"launch", cmdLaunch},        {L"wait-exit", cmdWaitExit},
+    {L"keys", cmdKeys},              {L"focus", cmdFocus},          {L"names", cmdNames},
     {L"sign-in", cmdSignIn},
 };
 
