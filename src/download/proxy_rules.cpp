@@ -130,34 +130,39 @@ NetworkCause networkCauseOf(std::int32_t code, bool throughProxy) {
     }
 }
 
-const wchar_t* networkCauseKey(NetworkCause cause) {
-    switch (cause) {
-        case NetworkCause::Other: break;
-        case NetworkCause::ProxyUnreachable: return L"error_proxy_unreachable";
-        case NetworkCause::ProxySignInRequired: return L"error_proxy_sign_in";
-        case NetworkCause::ProxySignInRefused: return L"error_proxy_refused";
-        case NetworkCause::CertificateUnknownIssuer: return L"error_cert_issuer";
-        case NetworkCause::CertificateWrongName: return L"error_cert_name";
-        case NetworkCause::CertificateDate: return L"error_cert_date";
-        case NetworkCause::CertificateRevoked: return L"error_cert_revoked";
-        case NetworkCause::CertificateInvalid: return L"error_cert_invalid";
-        case NetworkCause::SecureChannel: return L"error_tls";
+namespace {
+// One row per cause: the text table's key of the box's text, and the log's English words.
+struct CauseTexts {
+    NetworkCause cause;
+    const wchar_t* key;
+    const wchar_t* logText;
+};
+constexpr CauseTexts causeTexts[] = {
+    {NetworkCause::ProxyUnreachable, L"error_proxy_unreachable", L"the proxy server cannot be reached"},
+    {NetworkCause::ProxySignInRequired, L"error_proxy_sign_in", L"the proxy server requires sign-in"},
+    {NetworkCause::ProxySignInRefused, L"error_proxy_refused", L"the proxy server refused the sign-in"},
+    {NetworkCause::CertificateUnknownIssuer, L"error_cert_issuer", L"the server certificate's issuer is not trusted"},
+    {NetworkCause::CertificateWrongName, L"error_cert_name", L"the server certificate is for another name"},
+    {NetworkCause::CertificateDate, L"error_cert_date", L"the server certificate has expired or is not yet valid"},
+    {NetworkCause::CertificateRevoked, L"error_cert_revoked", L"the server certificate has been revoked"},
+    {NetworkCause::CertificateInvalid, L"error_cert_invalid", L"the server certificate cannot be verified"},
+    {NetworkCause::SecureChannel, L"error_tls", L"the secure (TLS) connection failed"},
+};
+
+const CauseTexts* textsOf(NetworkCause cause) {
+    for (const CauseTexts& row : causeTexts) {
+        if (row.cause == cause) return &row;
     }
-    return L"";
+    return nullptr;
+}
+}  // namespace
+
+const wchar_t* networkCauseKey(NetworkCause cause) {
+    const CauseTexts* row = textsOf(cause);
+    return row ? row->key : L"";
 }
 
 const wchar_t* networkCauseLogText(NetworkCause cause) {
-    switch (cause) {
-        case NetworkCause::Other: break;
-        case NetworkCause::ProxyUnreachable: return L"the proxy server cannot be reached";
-        case NetworkCause::ProxySignInRequired: return L"the proxy server requires sign-in";
-        case NetworkCause::ProxySignInRefused: return L"the proxy server refused the sign-in";
-        case NetworkCause::CertificateUnknownIssuer: return L"the server certificate's issuer is not trusted";
-        case NetworkCause::CertificateWrongName: return L"the server certificate is for another name";
-        case NetworkCause::CertificateDate: return L"the server certificate has expired or is not yet valid";
-        case NetworkCause::CertificateRevoked: return L"the server certificate has been revoked";
-        case NetworkCause::CertificateInvalid: return L"the server certificate cannot be verified";
-        case NetworkCause::SecureChannel: return L"the secure (TLS) connection failed";
-    }
-    return L"";
+    const CauseTexts* row = textsOf(cause);
+    return row ? row->logText : L"";
 }
