@@ -8,18 +8,19 @@
 #include <servprov.h>
 
 #include "system/handles_win.h"
+#include "system/system_functions_win.h"
 
 namespace {
 struct SystemStringTraits {
     static BSTR invalid() { return nullptr; }
-    static void close(BSTR text) { SysFreeString(text); }
+    static void close(BSTR text) { automation().SysFreeString(text); }
 };
 using SystemString = UniqueHandle<BSTR, SystemStringTraits>;
 
 // A VARIANT that only borrows its text: the owner above frees it.
 VARIANT textVariant(BSTR text) {
     VARIANT v;
-    VariantInit(&v);
+    automation().VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = text;
     return v;
@@ -27,7 +28,7 @@ VARIANT textVariant(BSTR text) {
 
 VARIANT numberVariant(long number) {
     VARIANT v;
-    VariantInit(&v);
+    automation().VariantInit(&v);
     v.vt = VT_I4;
     v.lVal = number;
     return v;
@@ -40,9 +41,9 @@ HRESULT desktopShell(ComPointer<IShellDispatch2>& shell) {
                                       reinterpret_cast<void**>(windows.out()));
     if (FAILED(result)) return result;
     VARIANT location;
-    VariantInit(&location);
+    automation().VariantInit(&location);
     VARIANT root;
-    VariantInit(&root);
+    automation().VariantInit(&root);
     long window = 0;
     ComPointer<IDispatch> desktop;
     result = windows.get()->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, desktop.out());
@@ -72,13 +73,15 @@ HRESULT desktopShell(ComPointer<IShellDispatch2>& shell) {
 }  // namespace
 
 Failure openAsDesktopUser(const std::wstring& path) {
+    // Its strings and variants come from the automation library, found by its full path.
+    if (!automation().complete()) return Failure::win32(ERROR_PROC_NOT_FOUND, path);
     enterComApartment();
     ComPointer<IShellDispatch2> shell;
     HRESULT result = desktopShell(shell);
     if (SUCCEEDED(result)) {
-        const SystemString file(SysAllocString(path.c_str()));
-        const SystemString verb(SysAllocString(L"open"));
-        const SystemString none(SysAllocString(L""));
+        const SystemString file(automation().SysAllocString(path.c_str()));
+        const SystemString verb(automation().SysAllocString(L"open"));
+        const SystemString none(automation().SysAllocString(L""));
         if (!file || !verb || !none) return Failure::hresult(E_OUTOFMEMORY, path);
         VARIANT arguments = textVariant(none.get());
         VARIANT folder = textVariant(none.get());

@@ -44,6 +44,7 @@ bool isLinkedFolder(DWORD attributes) { return isDirectory(attributes) && (attri
 struct FolderEntry {
     std::wstring name;
     DWORD attributes;
+    std::uint64_t size;
 };
 
 // The folder's entries in the order the file system lists them, read completely before
@@ -55,7 +56,10 @@ bool listFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
     if (!find) return false;
     do {
         const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") entries.push_back({name, data.dwFileAttributes});
+        if (name != L"." && name != L"..") {
+            entries.push_back({name, data.dwFileAttributes,
+                               (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+        }
     } while (FindNextFileW(find.get(), &data));
     return true;
 }
@@ -313,4 +317,16 @@ bool isWithinFolder(const std::wstring& path, const std::wstring& folder) {
         if (identityOf(candidate) == target) return true;
     }
     return false;
+}
+
+std::uint64_t folderBytes(const std::wstring& folder) {
+    const std::wstring base = folder.size() > 3 && folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
+    std::vector<FolderEntry> entries;
+    if (!listFolder(base, entries)) return 0;
+    std::uint64_t total = 0;
+    for (const FolderEntry& entry : entries) {
+        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        total += isDirectory(entry.attributes) ? folderBytes(base + L"\\" + entry.name) : entry.size;
+    }
+    return total;
 }

@@ -26,6 +26,10 @@ bool removePath(const std::wstring& path);
 // refused folder is a failure (ERROR_ACCESS_DENIED with the folder), never a
 // removal reported as done.
 Failure removeFolderTree(const std::wstring& folder);
+
+// The bytes of the files in a folder and all its subfolders; a linked folder or file is not
+// entered or counted (what it points to is not the folder's), and what cannot be listed counts 0.
+std::uint64_t folderBytes(const std::wstring& folder);
 // Deletes the plain files directly inside a folder (path ends with a backslash).
 // Refuses the same folders as removeFolderTree.
 void deleteFilesInFolder(const std::wstring& folder);

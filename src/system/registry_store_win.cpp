@@ -7,6 +7,7 @@
 #include "common/product_config.h"
 #include "system/handles_win.h"
 #include "system/log_win.h"
+#include "system/file_system_win.h"
 #include "system/registry_values.h"
 
 namespace {

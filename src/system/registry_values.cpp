@@ -1,7 +1,6 @@
 #include "system/registry_values.h"
 
 #include <cwchar>
-#include <filesystem>
 
 bool decodeRegistryString(unsigned long type, const unsigned char* data, unsigned long size, std::wstring& out) {
     out.clear();
@@ -38,19 +37,4 @@ std::wstring installDateText(unsigned year, unsigned month, unsigned day) {
 std::uint32_t estimatedSizeKb(std::uint64_t bytes) {
     const std::uint64_t kb = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
     return kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kb);
-}
-
-std::uint64_t folderBytes(const std::wstring& folder) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    std::uint64_t total = 0;
-    // Links are not followed: a link to elsewhere is not part of the installation's size.
-    fs::recursive_directory_iterator entry(fs::path(folder), fs::directory_options::skip_permission_denied, error);
-    for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error)) {
-        std::error_code unreadable;
-        if (entry->is_symlink(unreadable) || !entry->is_regular_file(unreadable)) continue;
-        const std::uintmax_t size = entry->file_size(unreadable);
-        if (!unreadable) total += size;
-    }
-    return total;
 }

@@ -31,6 +31,3 @@ std::wstring installDateText(unsigned year, unsigned month, unsigned day);
 // The Uninstall entry's EstimatedSize: kilobytes, rounded up so that a small installation is not
 // shown as 0, and held at the largest DWORD.
 std::uint32_t estimatedSizeKb(std::uint64_t bytes);
-
-// The bytes of the regular files in a folder and all its subfolders; what cannot be read counts 0.
-std::uint64_t folderBytes(const std::wstring& folder);

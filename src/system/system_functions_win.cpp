@@ -52,11 +52,13 @@ UserDpiTable loadUserDpi() {
 }
 
 AccessibilityTable loadAccessibility() {
-    AccessibilityTable table = loadTable<AccessibilityTable>(
+    return loadTable<AccessibilityTable>(
         L"\\oleacc.dll", [](AccessibilityTable& table) { FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_LOOK_UP) });
-    table.automation = loadSystemLibrary(L"\\oleaut32.dll");
-    lookUp(table.automation, "SysAllocString", table.SysAllocString);
-    return table;
+}
+
+AutomationTable loadAutomation() {
+    return loadTable<AutomationTable>(L"\\oleaut32.dll",
+                                      [](AutomationTable& table) { FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_LOOK_UP) });
 }
 
 GdiPlusTable loadGdiPlus() {
@@ -112,9 +114,14 @@ const AccessibilityTable& accessibility() {
     return table;
 }
 
-bool AccessibilityTable::complete() const {
-    return true FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_AND_FOUND) FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_AND_FOUND);
+bool AccessibilityTable::complete() const { return true FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_AND_FOUND); }
+
+const AutomationTable& automation() {
+    static const AutomationTable table = loadAutomation();
+    return table;
 }
+
+bool AutomationTable::complete() const { return true FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_AND_FOUND); }
 
 bool BCryptTable::complete() const { return true FLASHDECK_BCRYPT_FUNCTIONS(FLASHDECK_AND_FOUND); }
 

@@ -89,11 +89,16 @@ struct UserDpiTable {
 
 // What a control needs to hand screen readers its own name over the standard object.
 #define FLASHDECK_OLEACC_FUNCTIONS(X) X(CreateStdAccessibleObject) X(LresultFromObject)
-#define FLASHDECK_OLEAUT_FUNCTIONS(X) X(SysAllocString)
 struct AccessibilityTable {
     HMODULE module = nullptr;
-    HMODULE automation = nullptr;
     FLASHDECK_OLEACC_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
+    bool complete() const;
+};
+
+// The automation strings and variants that accessible names and the desktop's shell take.
+#define FLASHDECK_OLEAUT_FUNCTIONS(X) X(SysAllocString) X(SysFreeString) X(VariantInit)
+struct AutomationTable {
+    HMODULE module = nullptr;
     FLASHDECK_OLEAUT_FUNCTIONS(FLASHDECK_DECLARE_ENTRY)
     bool complete() const;
 };
@@ -113,6 +118,7 @@ const GdiPlusTable& gdiPlus();
 const BCryptTable& bcrypt();
 const UserDpiTable& userDpi();
 const AccessibilityTable& accessibility();
+const AutomationTable& automation();
 // Calls that skip themselves when the entry is missing.
 void deleteUrlCacheEntry(const wchar_t* url);
 

@@ -44,11 +44,11 @@ public:
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         const auto found = namedControls().find(control_);
         const bool self = child.vt == VT_I4 && child.lVal == CHILDID_SELF;
-        if (!self || found == namedControls().end() || !accessibility().SysAllocString) {
+        if (!self || found == namedControls().end() || !automation().SysAllocString) {
             return standard_->get_accName(child, name);
         }
         if (!name) return E_INVALIDARG;
-        *name = accessibility().SysAllocString(found->second.name.c_str());
+        *name = automation().SysAllocString(found->second.name.c_str());
         return *name ? S_OK : E_OUTOFMEMORY;
     }
 

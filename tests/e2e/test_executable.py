@@ -59,7 +59,9 @@ def test_installer_carries_every_resource_it_needs(build):
 
 
 # The one-file download stays small; the Authenticode signature adds a few kilobytes on top.
-SIZE_BUDGET = 1_300_000
+# (Raised from 1.3 MB when the proxy, the image check, the log channel, the display scales and
+# the screen-reader names came in: about 35 KB of code and 42 KB of resources.)
+SIZE_BUDGET = 1_400_000
 
 
 def test_installer_stays_within_its_size_budget(build):

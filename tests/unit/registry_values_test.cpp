@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "system/registry_values.h"
@@ -91,18 +89,5 @@ TEST(UninstallEntryValues, QuietCommandDateAndSize) {
     EXPECT_EQ(estimatedSizeKb(1024), 1u);
     EXPECT_EQ(estimatedSizeKb(1025), 2u);
     EXPECT_EQ(estimatedSizeKb(0xFFFFFFFFull * 1024 + 1), 0xFFFFFFFFu);
-}
-
-TEST(UninstallEntryValues, FolderBytesCountsNestedFilesOnce) {
-    namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("folder-bytes-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(root);
-    fs::create_directories(root / "sub" / "deeper");
-    std::ofstream(root / "a.bin", std::ios::binary) << std::string(1000, 'a');
-    std::ofstream(root / "sub" / "deeper" / "b.bin", std::ios::binary) << std::string(2500, 'b');
-    std::ofstream(root / "sub" / "empty.txt", std::ios::binary);
-    EXPECT_EQ(folderBytes(root.wstring()), 3500u);
-    EXPECT_EQ(folderBytes((root / "missing").wstring()), 0u);
-    fs::remove_all(root);
 }
 }  // namespace

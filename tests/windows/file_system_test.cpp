@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,21 @@ TEST_F(FileSystemTest, PathStateTellsExistingFromMissing) {
     for (const Case& c : cases) EXPECT_EQ(pathState(c.path), c.state) << std::filesystem::path(c.path).string();
     EXPECT_TRUE(pathExists(root_));
     EXPECT_FALSE(pathExists(at(L"missing.txt")));
+}
+
+TEST_F(FileSystemTest, FolderBytesCountsNestedFilesOnceAndNoLinkedFolder) {
+    ASSERT_TRUE(CreateDirectoryW(at(L"sub").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(at(L"sub\\deeper").c_str(), nullptr));
+    writeFile(at(L"a.bin"), std::string(1000, 'a').c_str());
+    writeFile(at(L"sub\\deeper\\b.bin"), std::string(2500, 'b').c_str());
+    writeFile(at(L"sub\\empty.txt"), "");
+    EXPECT_EQ(folderBytes(root_), 3500u);
+    EXPECT_EQ(folderBytes(root_ + L"\\"), 3500u);  // as the install folder is written, with its backslash
+    EXPECT_EQ(folderBytes(at(L"missing")), 0u);
+    // A junction to a folder outside is not part of the size.
+    if (CreateSymbolicLinkW(at(L"elsewhere").c_str(), at(L"sub").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        EXPECT_EQ(folderBytes(root_), 3500u);
+    }
 }
 
 TEST_F(FileSystemTest, CreatesEveryMissingParent) {
