@@ -505,7 +505,7 @@ def test_release_notes_missing_changed_or_not_named(machine, release_server, mak
         # Nothing to fetch: a language pick posted after the click shows the click was handled.
         machine.driver("pick-language", "Deutsch")
         german = page_in("de-DE", "install-offer")
-        german["releaseNotesLink"] = ("Keine Versionshinweise verfügbar", True)
+        german["releaseNotesLink"] = (TEXTS["de-DE"][1]["IDS_NO_RELEASE_NOTES"], True)
         wait_page(machine, german, timeout=30)
         assert dismiss_boxes(machine, 1000) == []
         assert notes_requests(release_server)[before:] == []
