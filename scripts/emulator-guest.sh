@@ -10,7 +10,7 @@
 # OUT_DIR/console.log; the exit code is the command's, or 1 with the console when the guest does
 # not get as far as running it.
 # The kernel and initramfs are made once and cached in build/guest/<kernel version>/.
-# FLASHDECK_GUEST_TIMEOUT (seconds, default 2100) bounds the whole run.
+# FLASHDECK_GUEST_TIMEOUT (seconds, default 2700) bounds the whole run.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 2 ] || { echo "usage: $0 OUT_DIR COMMAND..." >&2; exit 2; }
@@ -75,7 +75,7 @@ started=$SECONDS
 tail -n +1 -F "$out/job.log" 2>/dev/null &
 tail_pid=$!
 status=0
-timeout "${FLASHDECK_GUEST_TIMEOUT:-2100}" qemu-system-x86_64 \
+timeout "${FLASHDECK_GUEST_TIMEOUT:-2700}" qemu-system-x86_64 \
   -accel tcg,thread=multi -cpu qemu64 -smp 2 -m 10240 -nographic -no-reboot \
   -kernel "$cache/vmlinuz" -initrd "$cache/initrd.gz" \
   -append "console=ttyS0 panic=-1 quiet flashdeck.out=$out" \
@@ -87,7 +87,7 @@ kill "$tail_pid" 2>/dev/null || true
 wait "$tail_pid" 2>/dev/null || true
 
 if [ ! -f "$out/exit-code" ]; then
-  if [ "$status" = 124 ]; then why="did not finish within ${FLASHDECK_GUEST_TIMEOUT:-2100} s"; else why="ended (qemu exit code $status)"; fi
+  if [ "$status" = 124 ]; then why="did not finish within ${FLASHDECK_GUEST_TIMEOUT:-2700} s"; else why="ended (qemu exit code $status)"; fi
   echo "error: the emulator guest $why before the command ended; its console:" >&2
   tail -n 60 "$out/console.log" >&2
   exit 1
