@@ -52,8 +52,6 @@ std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
 }
 
-constexpr unsigned proxyAuthRequired = 407;
-
 // The failure that names its cause when the proxy is at fault: it did not answer, or it wants a
 // sign-in. None for every other answer.
 Failure proxyFailureOf(const ResponseHead& head) {

@@ -37,8 +37,6 @@ struct ProxyCredentials {
 ProxyCredentials proxyCredentials;
 ProxySignIn proxySignIn = nullptr;
 bool proxySignInAsked = false;
-constexpr unsigned proxyAuthRequired = 407;
-
 std::int32_t lastError() { return static_cast<std::int32_t>(GetLastError()); }
 
 ULONGLONG now() { return GetTickCount64(); }

@@ -49,6 +49,10 @@ using ProxySignIn = bool (*)(void* request);
 // Whether and how this run may ask; nullptr (the default, and an unattended run) never asks.
 void setProxySignIn(ProxySignIn ask);
 
+// A proxy's answer that it wants a sign-in: the worker hands such a request back, and the
+// download asks for the sign-in on it.
+constexpr unsigned proxyAuthRequired = 407;
+
 struct TransferState;
 
 class Transfer {

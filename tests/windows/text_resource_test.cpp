@@ -166,23 +166,31 @@ TEST(SystemMessage, KnownCodeHasTheSystemsTextUnchanged) {
     EXPECT_EQ(body, message + L"(0x2): LumidexFlashdeck.zip");
 }
 
-TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
+// The boxes show(recorder) makes, with the shared table loaded and its culture put back after.
+template <typename Show>
+std::vector<RecordedBox> boxesShownBy(Show show) {
     TextTable& shared = textTable();
     if (shared.cultures().empty()) loadFromResource(shared);
     const std::wstring previous = shared.getCulture();
-    std::vector<RecordedBox> shownBoxes;
+    std::vector<RecordedBox> shown;
     {
         BoxRecorder recorder;
+        show(recorder);
+        shown = recorder.boxes();
+    }
+    shared.setCulture(previous);
+    return shown;
+}
 
-        shared.setCulture(L"en-US");
+TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
+    const std::vector<RecordedBox> shownBoxes = boxesShownBy([](BoxRecorder& recorder) {
+        textTable().setCulture(L"en-US");
         showErrorBox(Failure::win32(0, L"C:\\x\\file.zip"));
         EXPECT_TRUE(recorder.boxes().empty());
         showErrorBox(Failure::win32(2, L"C:\\x\\file.zip"));
-        shared.setCulture(L"de-DE");
+        textTable().setCulture(L"de-DE");
         showErrorBox(Failure::win32(0x20001234));
-        shownBoxes = recorder.boxes();
-    }
-    shared.setCulture(previous);
+    });
     ASSERT_EQ(shownBoxes.size(), 2u);
     EXPECT_EQ(shownBoxes[0].text, systemMessageText(2) + L"(0x2): file.zip");
     EXPECT_EQ(shownBoxes[0].caption, L"Error");
@@ -192,20 +200,13 @@ TEST(ErrorBox, ShowsTheBodyUnderTheLocalizedTitleAndNothingForCodeZero) {
 }
 
 TEST(DownloadFailureBox, NamesTheCauseBeforeTheCodeAndTheProxyByName) {
-    TextTable& shared = textTable();
-    if (shared.cultures().empty()) loadFromResource(shared);
-    const std::wstring previous = shared.getCulture();
-    std::vector<RecordedBox> shownBoxes;
-    {
-        BoxRecorder recorder;
-        shared.setCulture(L"en-US");
+    const std::vector<RecordedBox> shownBoxes = boxesShownBy([](BoxRecorder&) {
+        textTable().setCulture(L"en-US");
         showDownloadFailure(Failure::win32(12037, L"lista_updater.xml"));  // certificate out of date
         showDownloadFailure(Failure::win32(12029, L"lista_updater.xml"));  // the server's own: no cause
-        shared.setCulture(L"de-DE");
+        textTable().setCulture(L"de-DE");
         showDownloadFailure(Failure::special(Special::ProxySignInRefused, L"proxy.corp:8080"));
-        shownBoxes = recorder.boxes();
-    }
-    shared.setCulture(previous);
+    });
     ASSERT_EQ(shownBoxes.size(), 3u);
     const std::wstring dateText = realTable().entriesOf(L"en-US").at(L"error_cert_date");
     EXPECT_NE(dateText.find(L"Check the computer's date and time."), std::wstring::npos);
