@@ -144,6 +144,24 @@ def run(cmd, timeout, env=None, check=True, cwd=None):
     return result
 
 
+def _parse_reg_listing(stdout):
+    """{name: RegValue} from `reg query` output; DWORDs and QWORDs as int."""
+    values = {}
+    for line in stdout.splitlines():
+        if not line.startswith("    "):
+            continue
+        parts = line[4:].rstrip("\r").split("    ", 2)
+        if len(parts) < 2:
+            continue
+        name, type_ = parts[0], parts[1].strip()
+        data = parts[2] if len(parts) > 2 else ""
+        if type_ in ("REG_DWORD", "REG_QWORD"):
+            values[name] = RegValue(type_, int(data.strip(), 16))
+        else:
+            values[name] = RegValue(type_, data)
+    return values
+
+
 def _kill_group(proc, grace=3.0):
     if proc.poll() is not None:
         return
@@ -1287,24 +1305,32 @@ class Machine:
     def reg_query(self, key, value=None):
         """A value of `key` in the 32-bit view as RegValue(type, data), or None when missing.
         value=None reads the default value. DWORDs come back as int."""
-        args = ["reg", "query", key] + (["/v", value] if value is not None else ["/ve"]) + ["/reg:32"]
-        result = self.wine(*args, timeout=60, check=False)
-        if result.returncode != 0:
+        args = (["/v", value] if value is not None else ["/ve"])
+        listing = self._reg_listing(key, *args)
+        if listing is None:
             return None
-        for line in result.stdout.splitlines():
-            if not line.startswith("    "):
-                continue
-            parts = line[4:].split("    ", 2)
-            if len(parts) < 2:
-                continue
-            name, type_ = parts[0], parts[1].strip()
-            data = parts[2] if len(parts) > 2 else ""
-            if value is not None and name.lower() != value.lower():
-                continue
-            if type_ in ("REG_DWORD", "REG_QWORD"):
-                return RegValue(type_, int(data.strip(), 16))
-            return RegValue(type_, data.rstrip("\r"))
-        return None
+        if value is None:
+            return next(iter(listing.values()), None)
+        return next((data for name, data in listing.items() if name.lower() == value.lower()), None)
+
+    def reg_values(self, key):
+        """All values of `key` in the 32-bit view, {name: RegValue}, read in one query; None when
+        the key is missing."""
+        return self._reg_listing(key)
+
+    def _reg_listing(self, key, *args):
+        """`reg query key args` parsed, or None when Windows says the key or value is missing.
+        Any other failure (a Wine start that went wrong) is tried once more and then raised, so a
+        harness fault never reads as a missing value."""
+        for attempt in range(2):
+            result = self.wine("reg", "query", key, *args, "/reg:32", timeout=60, check=False)
+            if result.returncode == 0:
+                return _parse_reg_listing(result.stdout)
+            said = (result.stdout + result.stderr).lower()
+            if "unable to find" in said:
+                return None
+            log(f"reg query {key} {' '.join(args)} failed ({result.returncode}): {said.strip()[-300:]}")
+        raise HarnessError(f"reg query {key} {' '.join(args)} failed twice: {said.strip()[-500:]}")
 
     def reg_key_exists(self, key):
         return self.wine("reg", "query", key, "/reg:32", timeout=60, check=False).returncode == 0

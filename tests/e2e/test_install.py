@@ -82,17 +82,7 @@ def install_to_final_page(machine, base_url, version=DEMO_VERSION, name=e2e_env.
 
 def reg_values(machine, key):
     """All values of a key in the 32-bit view: {name: RegValue}; None when the key is missing."""
-    result = machine.wine("reg", "query", key, "/reg:32", check=False)
-    if result.returncode != 0:
-        return None
-    values = {}
-    for line in result.stdout.splitlines():
-        if not line.startswith("    "):
-            continue
-        parts = line[4:].rstrip("\r").split("    ", 2)
-        if len(parts) >= 2:
-            values[parts[0]] = machine.reg_query(key, parts[0])
-    return values
+    return machine.reg_values(key)
 
 
 def key_in_64bit_view(machine, key):
