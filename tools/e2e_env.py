@@ -833,13 +833,16 @@ class PrefixTemplate:
         detach_profile_folders(template.path)
         result = run([WINE, build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
-        # The same fonts as the Windows tests' prefix: a stand-in for "Segoe UI" and linked CJK fonts.
-        run([WINE, "reg", "import", "Z:" + str(TEST_FONTS_REG).replace("/", "\\")], timeout=60, env=env)
+        # The same fonts as the Windows tests' prefix (a stand-in for "Segoe UI" and linked CJK
+        # fonts) and the virtual desktop, in one import: each Wine start costs seconds, and
+        # minutes where 32-bit programs run emulated.
+        settings = TEST_FONTS_REG.read_text()
         if virtual_desktop:
-            run([WINE, "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Lumidex", "/f"],
-                timeout=60, env=env)
-            run([WINE, "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Lumidex",
-                 "/d", virtual_desktop, "/f"], timeout=60, env=env)
+            settings += ('\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Lumidex"\n'
+                         f'\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Lumidex"="{virtual_desktop}"\n')
+        settings_file = template.path.with_name("template-settings.reg")
+        settings_file.write_text(settings)
+        run([WINE, "reg", "import", "Z:" + str(settings_file).replace("/", "\\")], timeout=60, env=env)
         stop_wineserver(template.path)
         log(f"template prefix ready in {time.monotonic() - started:.0f}s")
         return template

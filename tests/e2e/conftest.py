@@ -141,8 +141,15 @@ def machine(request, prefix_template, e2e_run):
                 shot = machine.screenshot(e2e_run.path / "failures" / f"{name}.png")
                 e2e_env.log(f"screenshot of the failure: {shot}")
                 e2e_env.log(f"windows: {machine.driver('windows', check=False)}")
+                e2e_env.log(f"processes: {machine.driver('processes', check=False)}")
             except e2e_env.HarnessError as error:
                 e2e_env.log(f"no failure screenshot: {error}")
+            # What Wine said about the programs the test started (a crash, a missing library):
+            # where the run folder is lost with the machine, as in the emulator guest, only this remains.
+            for said in sorted(machine.log_dir.glob("bg-*.err")):
+                text = said.read_text(errors="replace").strip()
+                if text:
+                    e2e_env.log(f"{said.name}: {text[-1500:]}")
         machine.close()
 
 
