@@ -52,16 +52,20 @@ std::wstring urlOf(const std::wstring& urlPart, const std::wstring& fileName) {
     return productConfig().downloadRoot + urlPart + fileName;
 }
 
+// What an answer says about the way to the server: a proxy's 407 by whether credentials went with
+// the request, else what the error code says (proxy, certificate, TLS).
+NetworkCause causeOf(const ResponseHead& head) {
+    if (head.code == 0 && head.status == proxyAuthRequired) {
+        return head.signedIn ? NetworkCause::ProxySignInRefused : NetworkCause::ProxySignInRequired;
+    }
+    return networkCauseOf(head.code, !head.proxy.empty());
+}
+
 // The failure that names its cause when the proxy is at fault: it did not answer, or it wants a
 // sign-in. None for every other answer.
 Failure proxyFailureOf(const ResponseHead& head) {
-    if (head.code == 0 && head.status == proxyAuthRequired) {
-        return Failure::special(head.signedIn ? Special::ProxySignInRefused : Special::ProxySignIn, head.proxy);
-    }
-    if (head.code != 0 && networkCauseOf(head.code, !head.proxy.empty()) == NetworkCause::ProxyUnreachable) {
-        return Failure::special(Special::ProxyUnreachable, head.proxy);
-    }
-    return {};
+    Special kind{};
+    return proxyFailureKind(causeOf(head), kind) ? Failure::special(kind, head.proxy) : Failure{};
 }
 
 void logAnswer(const std::wstring& url, const ResponseHead& head, double from) {
@@ -69,12 +73,15 @@ void logAnswer(const std::wstring& url, const ResponseHead& head, double from) {
     if (from > 0) line += L" from byte " + std::to_wstring(static_cast<unsigned long long>(from));
     if (!head.proxy.empty()) line += L" through the proxy server " + head.proxy;
     line += head.code == 0 ? L": HTTP " + std::to_wstring(head.status) : L": not answered, error " + std::to_wstring(head.code);
-    NetworkCause cause = networkCauseOf(head.code, !head.proxy.empty());
-    if (head.code == 0 && head.status == proxyAuthRequired) {
-        cause = head.signedIn ? NetworkCause::ProxySignInRefused : NetworkCause::ProxySignInRequired;
+    if (const NetworkCause cause = causeOf(head); cause != NetworkCause::Other) {
+        line += std::wstring(L" (") + networkCauseLogText(cause) + L")";
     }
-    if (cause != NetworkCause::Other) line += std::wstring(L" (") + networkCauseLogText(cause) + L")";
     logLine(line);
+}
+
+// When a whole download of size bytes started now must have ended, attempts and pauses included.
+ULONGLONG deadlineFor(double size) {
+    return GetTickCount64() + static_cast<ULONGLONG>(downloadDeadlineMs(size, networkTimeouts().allowanceMs));
 }
 
 // Starts the request and waits for its answer. A proxy's 407 is answered with the user's sign-in
@@ -184,10 +191,7 @@ DownloadResult fetchResuming(const std::wstring& url, const std::wstring& fileNa
                              Progress& progress) {
     std::wstring validator;  // of the answer the bytes on disk came from
     double expected = destination.sizeKnown() ? destination.size() : 0;
-    const ULONGLONG deadline =
-        GetTickCount64() +
-        static_cast<ULONGLONG>(downloadDeadlineMs(destination.sizeKnown() ? destination.size() : unnamedSizeLimit,
-                                                  networkTimeouts().allowanceMs));
+    const ULONGLONG deadline = deadlineFor(destination.sizeKnown() ? destination.size() : unnamedSizeLimit);
     bool reached = false;
     for (int attempt = 0;; ++attempt) {
         // Without a validator a resumed body could belong to another file: it starts over.
@@ -318,10 +322,8 @@ DownloadResult downloadText(const std::wstring& urlPart, const std::wstring& fil
 
     // A few hundred bytes before any window exists: nothing to show, nothing to cancel.
     NoWindowProgress quiet;
-    const ULONGLONG deadline =
-        GetTickCount64() + static_cast<ULONGLONG>(downloadDeadlineMs(textLimit, networkTimeouts().allowanceMs));
     std::optional<Transfer> transfer;
-    const ResponseHead head = startRequest(transfer, url, L"", deadline, quiet);
+    const ResponseHead head = startRequest(transfer, url, L"", deadlineFor(textLimit), quiet);
     logAnswer(url, head, 0);
     if (Failure proxy = proxyFailureOf(head); !proxy.ok()) return proxy;
     if (head.code != 0) return failureOf(head.code, L"");

@@ -149,6 +149,17 @@ constexpr CauseTexts causeTexts[] = {
     {NetworkCause::SecureChannel, L"error_tls", L"the secure (TLS) connection failed"},
 };
 
+// The proxy's causes and the failures a download ends with for them.
+struct ProxyFailure {
+    NetworkCause cause;
+    Special kind;
+};
+constexpr ProxyFailure proxyFailures[] = {
+    {NetworkCause::ProxyUnreachable, Special::ProxyUnreachable},
+    {NetworkCause::ProxySignInRequired, Special::ProxySignIn},
+    {NetworkCause::ProxySignInRefused, Special::ProxySignInRefused},
+};
+
 const CauseTexts* textsOf(NetworkCause cause) {
     for (const CauseTexts& row : causeTexts) {
         if (row.cause == cause) return &row;
@@ -165,4 +176,21 @@ const wchar_t* networkCauseKey(NetworkCause cause) {
 const wchar_t* networkCauseLogText(NetworkCause cause) {
     const CauseTexts* row = textsOf(cause);
     return row ? row->logText : L"";
+}
+
+bool proxyFailureKind(NetworkCause cause, Special& kind) {
+    for (const ProxyFailure& row : proxyFailures) {
+        if (row.cause == cause) {
+            kind = row.kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+NetworkCause proxyCauseOf(const Failure& failure) {
+    for (const ProxyFailure& row : proxyFailures) {
+        if (failure.is(row.kind)) return row.cause;
+    }
+    return NetworkCause::Other;
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/failure.h"
+
 // The proxy for one scheme from a proxy list as the Internet settings write it: one "host:port"
 // for every scheme, or "scheme=host:port" entries separated by ";" or blanks ("http=p:80;https=q:443").
 // Empty when the list names none for the scheme.
@@ -43,3 +45,10 @@ const wchar_t* networkCauseKey(NetworkCause cause);
 
 // A short English phrase for the log.
 const wchar_t* networkCauseLogText(NetworkCause cause);
+
+// The failure a download ends with when the proxy is at fault, one kind per proxy cause: false for
+// a cause that is not the proxy's.
+bool proxyFailureKind(NetworkCause cause, Special& kind);
+
+// The cause a download's failure names when the proxy was at fault; Other for any other failure.
+NetworkCause proxyCauseOf(const Failure& failure);

@@ -201,15 +201,19 @@ bool leaveBlocking(TransferState& state) {
     return !state.closed;
 }
 
+// Takes the request's handles for closing, once; call under the lock and let the result go
+// outside it. Empty when they were closed already.
+Request takeForClosing(TransferState& state) {
+    if (state.closed) return {};
+    state.closed = true;
+    return std::move(state.request);
+}
+
 // The worker's end: closes the handles unless the caller has; the closing happens outside the lock.
 void closeRequest(TransferState& state) {
     Request taken;
-    {
-        Locked locked(state.lock);
-        if (state.closed) return;
-        state.closed = true;
-        taken = std::move(state.request);
-    }
+    Locked locked(state.lock);
+    taken = takeForClosing(state);
 }
 
 ResponseHead open(TransferState& state) {
@@ -302,9 +306,6 @@ DWORD WINAPI runTransfer(void* parameter) {
             state.refused = std::make_unique<Request>(std::move(state.request));
             state.closed = true;  // the caller's now
         }
-    }
-    {
-        Locked locked(state.lock);
         state.head = std::move(head);
         state.headReady = true;
         state.finished = !answered;
@@ -435,10 +436,7 @@ Transfer::~Transfer() {
     {
         Locked locked(state_->lock);
         state_->abandoned = true;
-        if (state_->blocked && !state_->closed) {
-            state_->closed = true;
-            taken = std::move(state_->request);
-        }
+        if (state_->blocked) taken = takeForClosing(*state_);
     }
     WakeAllConditionVariable(&state_->roomOrLeft);
 }

@@ -43,17 +43,10 @@ void showDownloadFailure(const Failure& result, const std::wstring& addition) {
         return;
     }
     // The proxy's failures name the proxy server; nothing else is there to add.
-    const std::pair<Special, NetworkCause> proxyCauses[] = {
-        {Special::ProxyUnreachable, NetworkCause::ProxyUnreachable},
-        {Special::ProxySignIn, NetworkCause::ProxySignInRequired},
-        {Special::ProxySignInRefused, NetworkCause::ProxySignInRefused},
-    };
-    for (const auto& [special, cause] : proxyCauses) {
-        if (result.is(special)) {
-            showMessageBox(withAddition(text(networkCauseKey(cause), {result.path}), addition), text(L"error_download"),
-                           MB_OK);
-            return;
-        }
+    if (const NetworkCause proxyCause = proxyCauseOf(result); proxyCause != NetworkCause::Other) {
+        showMessageBox(withAddition(text(networkCauseKey(proxyCause), {result.path}), addition), text(L"error_download"),
+                       MB_OK);
+        return;
     }
     // A certificate or TLS failure says which before the code's own description. None offers to go
     // on without the check.

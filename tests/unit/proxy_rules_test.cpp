@@ -46,3 +46,17 @@ TEST(NetworkCause, TellsTheCertificateFaultsAndTlsApart) {
     EXPECT_EQ(networkCauseOf(12157, false), NetworkCause::SecureChannel);
     EXPECT_EQ(networkCauseOf(2, false), NetworkCause::Other);
 }
+
+TEST(NetworkCause, OnlyTheProxysCausesEndADownloadAsTheProxysFailureAndTheBoxNamesTheSameCause) {
+    for (NetworkCause cause : {NetworkCause::ProxyUnreachable, NetworkCause::ProxySignInRequired,
+                               NetworkCause::ProxySignInRefused}) {
+        Special kind{};
+        ASSERT_TRUE(proxyFailureKind(cause, kind));
+        EXPECT_EQ(proxyCauseOf(Failure::special(kind, L"proxy.test:3128")), cause);
+    }
+    Special kind{};
+    EXPECT_FALSE(proxyFailureKind(NetworkCause::CertificateDate, kind));
+    EXPECT_FALSE(proxyFailureKind(NetworkCause::Other, kind));
+    EXPECT_EQ(proxyCauseOf(Failure::special(Special::TimedOut)), NetworkCause::Other);
+    EXPECT_EQ(proxyCauseOf(Failure::win32(12029)), NetworkCause::Other);
+}

@@ -642,6 +642,18 @@ DialogChildren dialogChildren(HWND dialog) {
     return out;
 }
 
+// Presses a dialog's button as a click would and waits until the dialog is gone; false when it
+// is still shown after timeoutMs.
+bool pressAndWaitClosed(HWND dialog, HWND button, DWORD timeoutMs) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    const DWORD start = GetTickCount();
+    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 int cmdMessageBox(const Options& options) {
     HWND dialog = waitTop(options, L"#32770");
     if (!dialog) return fail(L"no message box within the timeout");
@@ -671,12 +683,7 @@ int cmdDismiss(const Options& options) {
     }
     if (!button) return fail(L"the message box has no button " + options.button);
     std::wstring pressed = withoutMnemonic(windowText(button));
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    DWORD start = GetTickCount();
-    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
-        if (GetTickCount() - start >= options.timeoutMs) return fail(L"the message box did not close");
-        Sleep(20);
-    }
+    if (!pressAndWaitClosed(dialog, button, options.timeoutMs)) return fail(L"the message box did not close");
     emit(JsonObject()
              .flag("ok", true)
              .str("title", title)
@@ -722,12 +729,7 @@ int cmdSignIn(const Options& options) {
     for (HWND candidate : parts.buttonWindows)
         if (!typing && _wcsicmp(withoutMnemonic(windowText(candidate)).c_str(), withoutMnemonic(options.button).c_str()) == 0)
             button = candidate;
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    const DWORD pressed = GetTickCount();
-    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
-        if (GetTickCount() - pressed >= options.timeoutMs) return fail(L"the sign-in dialog did not close");
-        Sleep(20);
-    }
+    if (!pressAndWaitClosed(dialog, button, options.timeoutMs)) return fail(L"the sign-in dialog did not close");
     emit(JsonObject()
              .flag("ok", true)
              .num("pid", pid)
