@@ -47,7 +47,7 @@ for attempt in 1 2; do
   FLASHDECK_GUEST_TIMEOUT=$limit bash scripts/emulator-guest.sh "$out" env \
     FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
     FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$release" \
-    FLASHDECK_E2E_SCREENSHOTS_DIR="$out/screenshots" \
+    FLASHDECK_E2E_SCREENSHOTS_DIR="$out/screenshots" FLASHDECK_E2E_TRACE=1 \
     PYTHONDONTWRITEBYTECODE=1 bash -c "$job" || status=$?
   [ "$status" = 0 ] && break
   if [ "$attempt" = 1 ]; then

@@ -23,6 +23,7 @@ import os
 import pathlib
 import queue
 import re
+import select
 import shutil
 import signal
 import socket
@@ -42,6 +43,7 @@ import make_release  # noqa: E402  (sibling module)
 WINE = os.environ.get("FLASHDECK_WINE") or "wine"
 # Every time limit of the harness is multiplied by this: an emulated processor (the emulator
 # guest) runs Wine several times slower. Limits only: no wait for an expected event gets longer.
+TRACE = bool(os.environ.get("FLASHDECK_E2E_TRACE"))
 TIME_SCALE = float(os.environ.get("FLASHDECK_E2E_TIME_SCALE") or 1)
 WINDOW_CLASS = "TOLVANE"
 INSTALLER_NAME = "LumidexFlashdeckSetup.exe"
@@ -126,6 +128,7 @@ def run(cmd, timeout, env=None, check=True, cwd=None):
     services, the desktop) inherit the standard handles and would keep a pipe open forever."""
     cmd = [str(c) for c in cmd]
     timeout *= TIME_SCALE
+    started = time.monotonic()
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                 start_new_session=True)
@@ -138,28 +141,12 @@ def run(cmd, timeout, env=None, check=True, cwd=None):
         err.seek(0)
         result = subprocess.CompletedProcess(cmd, proc.returncode, out.read().decode("utf-8", "replace"),
                                              err.read().decode("utf-8", "replace"))
+    if TRACE:
+        log(f"TRACE {time.monotonic() - started:.2f}s {' '.join(cmd[:4])[:140]}")
     if check and result.returncode != 0:
         raise HarnessError(f"command failed ({result.returncode}): {' '.join(cmd)}\n"
                            f"{result.stdout[-2000:]}{result.stderr[-2000:]}")
     return result
-
-
-def _parse_reg_listing(stdout):
-    """{name: RegValue} from `reg query` output; DWORDs and QWORDs as int."""
-    values = {}
-    for line in stdout.splitlines():
-        if not line.startswith("    "):
-            continue
-        parts = line[4:].rstrip("\r").split("    ", 2)
-        if len(parts) < 2:
-            continue
-        name, type_ = parts[0], parts[1].strip()
-        data = parts[2] if len(parts) > 2 else ""
-        if type_ in ("REG_DWORD", "REG_QWORD"):
-            values[name] = RegValue(type_, int(data.strip(), 16))
-        else:
-            values[name] = RegValue(type_, data)
-    return values
 
 
 def _kill_group(proc, grace=3.0):
@@ -831,6 +818,9 @@ class PrefixTemplate:
         if not (template.path / "drive_c" / "Program Files (x86)").is_dir():
             raise HarnessError("the new prefix has no 'Program Files (x86)': is it 64-bit?")
         detach_profile_folders(template.path)
+        # Wine's services stay up between the two steps below instead of starting twice.
+        subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=False)
         result = run([WINE, build.trust_ca, ca.ca_der], timeout=120, env=env)
         log(result.stdout.strip())
         # The same fonts as the Windows tests' prefix (a stand-in for "Segoe UI" and linked CJK
@@ -986,6 +976,17 @@ class InstallerProcess:
             pass
         return self._exit is None and self.proc.poll() is None
 
+    def wait_window(self, timeout=60, window_class=WINDOW_CLASS):
+        """The `list` result of the first visible window of the class, once it shows; fails at
+        once when this process ends first, with its exit code, instead of waiting out `timeout`."""
+        def check():
+            if not self.running():
+                code = self._exit["exit_code"] if self._exit else "unknown"
+                raise HarnessError(f"{self.exe_win} ended (exit code {code}) before a {window_class} window showed")
+            ui = self.machine.driver("list", "--class", window_class, check=False)
+            return ui if isinstance(ui, dict) and ui.get("ok") else None
+        return wait_until(check, timeout, interval=0.2, what=f"a {window_class} window of {self.exe_win}")
+
     def stop(self):
         _kill_group(self.proc)
 
@@ -1055,6 +1056,68 @@ class RegValue:
         return self.data == other
 
 
+class DriverSession:
+    """One `wine ui_driver.exe serve` of a prefix. The commands go in over its standard input and
+    their lines come back over its output, ended by {"served": exit code}: a question to the window
+    then costs no Wine start, which takes seconds in the emulator guest."""
+
+    def __init__(self, machine):
+        machine.log_dir.mkdir(parents=True, exist_ok=True)
+        machine._counter += 1
+        self.err_path = machine.log_dir / f"bg-{machine._counter:03d}-serve.err"
+        with open(self.err_path, "wb") as err:
+            self.proc = subprocess.Popen([WINE, str(machine.build.ui_driver), "serve"], env=machine.env,
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err,
+                                         start_new_session=True)
+        self._buffer = b""
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def call(self, args, timeout):
+        """(exit code, output lines) of one command; (None, lines so far) when the driver ended."""
+        if any("\t" in a or "\n" in a for a in args):
+            raise HarnessError(f"a driver argument holds a tab or a line break: {args!r}")
+        try:
+            self.proc.stdin.write(("\t".join(args) + "\n").encode("utf-8"))
+            self.proc.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            return None, []
+        deadline = time.monotonic() + timeout
+        lines = []
+        while True:
+            while b"\n" not in self._buffer:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    self.stop()
+                    raise HarnessError(f"timed out after {timeout}s: ui_driver {' '.join(args)}")
+                # Wine's own background processes may hold the pipe open after the driver ended:
+                # its end is seen by its exit, not by the pipe's.
+                if select.select([self.proc.stdout], [], [], min(remaining, 1.0))[0]:
+                    chunk = os.read(self.proc.stdout.fileno(), 65536)
+                    if not chunk:
+                        return None, lines
+                    self._buffer += chunk
+                elif self.proc.poll() is not None:
+                    return None, lines
+            raw, self._buffer = self._buffer.split(b"\n", 1)
+            line = raw.decode("utf-8", "replace").rstrip("\r")
+            if line.startswith('{"served":'):
+                return json.loads(line)["served"], lines
+            lines.append(line)
+
+    def stderr_tail(self):
+        return self.err_path.read_text(errors="replace").strip()[-500:] if self.err_path.exists() else ""
+
+    def stop(self):
+        _kill_group(self.proc, grace=1)
+        for stream in (self.proc.stdin, self.proc.stdout):
+            try:
+                stream.close()
+            except OSError:
+                pass
+
+
 class Machine:
     """One scenario's Windows machine: a Wine prefix with its own wineserver."""
 
@@ -1065,6 +1128,8 @@ class Machine:
         self.env = wine_env(self.prefix, display)
         self._children = []
         self._counter = 0
+        self._session = None
+        self._session_lock = threading.Lock()
         self.log_dir = self.prefix.with_name(self.prefix.name + "-logs")
         self._temp = None
         self._user_dir = None
@@ -1099,6 +1164,11 @@ class Machine:
         self._children.append(proc)
         return proc, output
 
+    def _driver_session(self):
+        if self._session is None or not self._session.alive():
+            self._session = DriverSession(self)
+        return self._session
+
     def driver(self, *args, timeout=None, check=True):
         """Runs ui_driver with `args`; returns its JSON (a dict, or a list for several lines)."""
         args = [str(a) for a in args]
@@ -1111,11 +1181,19 @@ class Machine:
             args[at] = str(int(int(args[at]) * TIME_SCALE))
         if args and args[0] == "click":
             args[1:] = [str(CONTROL_INDEX.get(a, a)) for a in args[1:]]
-        result = self.wine(self.build.ui_driver, *args, timeout=timeout, check=False)
-        objects = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+        with self._session_lock:
+            session = self._driver_session()
+            code, lines = session.call(args, timeout * TIME_SCALE)
+            if code is None:
+                # The driver ended under the command (the prefix's processes were killed, or Wine
+                # failed): the next command starts a new one.
+                log(f"ui_driver serve ended during {' '.join(args)}: {session.stderr_tail()}")
+                session.stop()
+                self._session = None
+        objects = [json.loads(line) for line in lines if line.startswith("{")]
         output = objects[0] if len(objects) == 1 else objects
-        if check and result.returncode != 0:
-            message = objects[-1].get("error") if objects else result.stderr.strip()[-500:]
+        if check and code != 0:
+            message = objects[-1].get("error") if objects else session.stderr_tail()
             raise DriverError(f"ui_driver {' '.join(args)}: {message}", output)
         return output
 
@@ -1164,6 +1242,8 @@ class Machine:
             shutil.copy2(origin, folder_host / planted)
         exe_win = folder_win.rstrip("\\") + "\\" + name
         command_line = " ".join(str(a) for a in args)
+        # The desktop runs before the installer, as on Windows: the driver's session starts it.
+        self.driver("windows")
         log(f"starting {exe_win} {command_line}")
         swap = ["--swap-with", swap_with] if swap_with else []
         proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win] + swap,
@@ -1172,6 +1252,7 @@ class Machine:
 
     def start_program(self, exe_win, args="", cwd=None):
         """Starts any program of the prefix (Windows path) with an exact argument string."""
+        self.driver("windows")
         proc = self._popen([self.build.ui_driver, "launch", exe_win] + (["--cwd", cwd] if cwd else []),
                            extra_env={"FLASHDECK_E2E_ARGS": args})
         return InstallerProcess(self, proc, exe_win, args)
@@ -1213,20 +1294,17 @@ class Machine:
         """The user's Internet settings, as the Internet Options dialog writes them: a manual proxy
         (host:port) for every scheme, and the bypass list; address None turns the proxy off."""
         key = self.INTERNET_SETTINGS
-        self.wine("reg", "add", key, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1" if address else "0", "/f")
+        self.reg_add(key, "ProxyEnable", 1 if address else 0, "REG_DWORD")
         if address:
-            self.wine("reg", "add", key, "/v", "ProxyServer", "/d", address, "/f")
+            self.reg_add(key, "ProxyServer", address)
         if bypass is not None:
-            self.wine("reg", "add", key, "/v", "ProxyOverride", "/d", bypass, "/f")
+            self.reg_add(key, "ProxyOverride", bypass)
 
     def temp_dir(self):
         """The prefix user's %TEMP%: (host path, Windows path)."""
         if self._temp is None:
-            result = self.wine("cmd", "/c", "echo", "%TEMP%", "&", "echo", "%USERPROFILE%", timeout=60)
-            lines = [l.strip() for l in result.stdout.splitlines() if l.strip()]
-            if len(lines) < 2 or "%" in lines[-1]:
-                raise HarnessError(f"cannot read %TEMP% of the prefix: {result.stdout!r}")
-            temp, self._user_dir = lines[-2], lines[-1]
+            variables = self.driver("environment", "TEMP", "USERPROFILE")["variables"]
+            temp, self._user_dir = variables["TEMP"], variables["USERPROFILE"]
             self._temp = (self.win_path_to_host(temp), temp)
         return self._temp
 
@@ -1308,43 +1386,27 @@ class Machine:
     def reg_query(self, key, value=None):
         """A value of `key` in the 32-bit view as RegValue(type, data), or None when missing.
         value=None reads the default value. DWORDs come back as int."""
-        args = (["/v", value] if value is not None else ["/ve"])
-        listing = self._reg_listing(key, *args)
-        if listing is None:
-            return None
-        if value is None:
-            return next(iter(listing.values()), None)
-        return next((data for name, data in listing.items() if name.lower() == value.lower()), None)
+        values = self.reg_values(key)
+        name = (value or "").lower()
+        return next((data for found, data in (values or {}).items() if found.lower() == name), None)
 
     def reg_values(self, key):
-        """All values of `key` in the 32-bit view, {name: RegValue}, read in one query; None when
-        the key is missing."""
-        return self._reg_listing(key)
-
-    def _reg_listing(self, key, *args):
-        """`reg query key args` parsed, or None when Windows says the key or value is missing.
-        Any other failure (a Wine start that went wrong) is tried once more and then raised, so a
-        harness fault never reads as a missing value."""
-        for attempt in range(2):
-            result = self.wine("reg", "query", key, *args, "/reg:32", timeout=60, check=False)
-            if result.returncode == 0:
-                return _parse_reg_listing(result.stdout)
-            said = (result.stdout + result.stderr).lower()
-            if "unable to find" in said:
-                return None
-            log(f"reg query {key} {' '.join(args)} failed ({result.returncode}): {said.strip()[-300:]}")
-        raise HarnessError(f"reg query {key} {' '.join(args)} failed twice: {said.strip()[-500:]}")
+        """All values of `key` in the 32-bit view, {name: RegValue}; None when the key is missing.
+        A driver that cannot answer raises: a harness fault never reads as a missing value."""
+        answer = self.driver("reg-read", key)
+        if not answer["exists"]:
+            return None
+        return {v["name"]: RegValue(v["type"], v["data"]) for v in answer["values"]}
 
     def reg_key_exists(self, key):
-        return self.wine("reg", "query", key, "/reg:32", timeout=60, check=False).returncode == 0
+        return self.driver("reg-read", key)["exists"]
 
     def reg_add(self, key, value, data, type_="REG_SZ"):
-        args = ["reg", "add", key, "/v", value, "/t", type_, "/d", str(data), "/f", "/reg:32"]
-        self.wine(*args, timeout=60)
+        self.driver("reg-write", key, value, type_, data)
 
     def reg_delete(self, key, value=None):
-        args = ["reg", "delete", key] + (["/v", value] if value is not None else []) + ["/f", "/reg:32"]
-        return self.wine(*args, timeout=60, check=False).returncode == 0
+        """Deletes the value, or the key with all below it; False when there was nothing to delete."""
+        return self.driver("reg-delete", key, *([] if value is None else [value]))["deleted"]
 
     # -- display
 
@@ -1357,6 +1419,10 @@ class Machine:
 
     def kill_all(self):
         """Ends every process of the prefix (wineserver -k) and waits for the server to go."""
+        with self._session_lock:
+            if self._session is not None:
+                self._session.stop()
+                self._session = None
         for proc in self._children:
             _kill_group(proc, grace=1)
         self._children.clear()

@@ -144,9 +144,10 @@ def machine(request, prefix_template, e2e_run):
                 e2e_env.log(f"processes: {machine.driver('processes', check=False)}")
             except e2e_env.HarnessError as error:
                 e2e_env.log(f"no failure screenshot: {error}")
-            # What Wine said about the programs the test started (a crash, a missing library):
+            # What the programs the test started reported (their exit codes) and what Wine said
+            # about them (a crash, a missing library):
             # where the run folder is lost with the machine, as in the emulator guest, only this remains.
-            for said in sorted(machine.log_dir.glob("bg-*.err")):
+            for said in sorted(machine.log_dir.glob("bg-*")):
                 text = said.read_text(errors="replace").strip()
                 if text:
                     e2e_env.log(f"{said.name}: {text[-1500:]}")

@@ -152,6 +152,16 @@ def test_registry_helpers_use_the_32bit_view(machine):
     # Written in the 32-bit view, so the 64-bit view does not see it.
     native = machine.wine("reg", "query", key, "/v", "IsInstalled", "/reg:64", check=False)
     assert native.returncode != 0
+    # What Wine's own reg tool writes reads back as it wrote it.
+    machine.wine("reg", "add", key, "/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%TEMP%\\x", "/f", "/reg:32")
+    machine.wine("reg", "add", key, "/v", "Bytes", "/t", "REG_BINARY", "/d", "0aff", "/f", "/reg:32")
+    values = machine.reg_values(key)
+    assert (values["Expand"], values["Bytes"]) == (e2e_env.RegValue("REG_EXPAND_SZ", "%TEMP%\\x"),
+                                                   e2e_env.RegValue("REG_BINARY", "0AFF"))
+    assert machine.reg_delete(key, "Expand") and not machine.reg_delete(key, "Expand")
+    # The driver's session comes back after every process of the prefix was ended.
+    machine.kill_all()
+    assert machine.reg_query(key, "IsInstalled") == e2e_env.RegValue("REG_DWORD", 3)
     assert machine.reg_delete(key)
     assert not machine.reg_key_exists(key)
 

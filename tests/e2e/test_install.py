@@ -63,7 +63,7 @@ def start_and_wait_offer(machine, base_url, message, action, name=e2e_env.INSTAL
     """Starts the installer from the temporary folder (its exit code is the real one) and waits
     for the first page. start: further arguments of Machine.start_installer."""
     inst = machine.start_installer(["-test", f'"{base_url}"', *extra_args], name=name, **start)
-    machine.driver("wait-window", "--timeout", "60000")
+    inst.wait_window(60)
     wait_page(machine, message, timeout=60, action=action, cancel=True, progress=False)
     return inst
 

@@ -1,6 +1,7 @@
 // ui_driver: drives and inspects the installer window from a second Win32 process in the same
 // Wine prefix, for the end-to-end tests. Every command prints JSON (one object per line) to
-// stdout and exits 0 on success, 1 with {"ok":false,"error":...} on failure, 2 on bad usage.
+// stdout and exits 0 on success, 1 with {"ok":false,"error":...} on failure, 2 on bad usage;
+// `serve` runs many commands in one process.
 //
 // Window messages that carry no pointers are sent with a timeout, so a frozen installer (it
 // dispatches nothing while it downloads) never hangs the driver. Clicks are posted, never sent:
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -1040,6 +1042,175 @@ int cmdNames(const Options& options) {
     return 0;
 }
 
+// ---------------------------------------------------------------- registry and environment
+
+// The registry as `reg ... /reg:32` sees it, without a Wine start per question.
+struct RegistryPath {
+    HKEY root = nullptr;
+    std::wstring subKey;
+};
+
+bool parseRegistryPath(const std::wstring& path, RegistryPath& out) {
+    const size_t slash = path.find(L'\\');
+    const std::wstring root = path.substr(0, slash);
+    if (root == L"HKLM" || root == L"HKEY_LOCAL_MACHINE") out.root = HKEY_LOCAL_MACHINE;
+    else if (root == L"HKCU" || root == L"HKEY_CURRENT_USER") out.root = HKEY_CURRENT_USER;
+    else return false;
+    out.subKey = slash == std::wstring::npos ? L"" : path.substr(slash + 1);
+    return true;
+}
+
+class OpenKey {
+public:
+    OpenKey() = default;
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    ~OpenKey() {
+        if (key) RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+};
+
+const wchar_t* registryTypeName(DWORD type) {
+    switch (type) {
+    case REG_SZ: return L"REG_SZ";
+    case REG_EXPAND_SZ: return L"REG_EXPAND_SZ";
+    case REG_MULTI_SZ: return L"REG_MULTI_SZ";
+    case REG_DWORD: return L"REG_DWORD";
+    case REG_QWORD: return L"REG_QWORD";
+    case REG_BINARY: return L"REG_BINARY";
+    case REG_NONE: return L"REG_NONE";
+    default: return L"REG_UNKNOWN";
+    }
+}
+
+// The data as `reg query` prints it: strings up to their first NUL, a multi-string's items joined
+// by "\0", numbers as numbers, anything else as hexadecimal digits.
+std::string registryDataJson(DWORD type, const std::vector<BYTE>& data) {
+    if ((type == REG_DWORD && data.size() >= 4) || (type == REG_QWORD && data.size() >= 8)) {
+        unsigned long long number = 0;
+        std::memcpy(&number, data.data(), type == REG_DWORD ? 4 : 8);
+        return std::to_string(number);
+    }
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+        if (type != REG_MULTI_SZ) return jsonString(text.substr(0, text.find(L'\0')));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        for (size_t at; (at = text.find(L'\0')) != std::wstring::npos;) text.replace(at, 1, L"\\0");
+        return jsonString(text);
+    }
+    std::string hex;
+    char digits[4];
+    for (BYTE byte : data) {
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        hex += digits;
+    }
+    return "\"" + hex + "\"";
+}
+
+// reg-read <key>: {"exists":false}, or every value of the key (the default value named "").
+int cmdRegRead(const Options& options) {
+    RegistryPath path;
+    if (options.positional.size() != 1 || !parseRegistryPath(options.positional[0], path))
+        return fail(L"usage: reg-read HKLM|HKCU\\<key>");
+    OpenKey key;
+    LSTATUS status = RegOpenKeyExW(path.root, path.subKey.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key.key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        emit(JsonObject().flag("ok", true).flag("exists", false).text());
+        return 0;
+    }
+    if (status != ERROR_SUCCESS) return fail(L"cannot open " + options.positional[0] + L": " + std::to_wstring(status));
+    std::vector<std::string> values;
+    for (DWORD index = 0;; ++index) {
+        std::wstring name(16384, L'\0');
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD type = 0, size = 0;
+        status = RegEnumValueW(key.key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) return fail(L"cannot list " + options.positional[0] + L": " + std::to_wstring(status));
+        name.resize(nameLength);
+        std::vector<BYTE> data(size);
+        status = RegQueryValueExW(key.key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (status != ERROR_SUCCESS) return fail(L"cannot read " + name + L": " + std::to_wstring(status));
+        data.resize(size);
+        values.push_back(JsonObject()
+                             .str("name", name)
+                             .str("type", registryTypeName(type))
+                             .raw("data", registryDataJson(type, data))
+                             .text());
+    }
+    emit(JsonObject().flag("ok", true).flag("exists", true).raw("values", jsonArray(values)).text());
+    return 0;
+}
+
+// reg-write <key> <name> REG_SZ|REG_EXPAND_SZ|REG_DWORD <data>: creates the key as needed.
+int cmdRegWrite(const Options& options) {
+    RegistryPath path;
+    if (options.positional.size() != 4 || !parseRegistryPath(options.positional[0], path))
+        return fail(L"usage: reg-write HKLM|HKCU\\<key> <name> <type> <data>");
+    const std::wstring& name = options.positional[1];
+    const std::wstring& type = options.positional[2];
+    const std::wstring& data = options.positional[3];
+    OpenKey key;
+    LSTATUS status = RegCreateKeyExW(path.root, path.subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                                     nullptr, &key.key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        if (type == L"REG_DWORD") {
+            const DWORD number = static_cast<DWORD>(wcstoul(data.c_str(), nullptr, 0));
+            status = RegSetValueExW(key.key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                    sizeof number);
+        } else if (type == L"REG_SZ" || type == L"REG_EXPAND_SZ") {
+            status = RegSetValueExW(key.key, name.c_str(), 0, type == L"REG_SZ" ? REG_SZ : REG_EXPAND_SZ,
+                                    reinterpret_cast<const BYTE*>(data.c_str()),
+                                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        } else {
+            return fail(L"unsupported type " + type);
+        }
+    }
+    if (status != ERROR_SUCCESS) return fail(L"cannot write " + name + L": " + std::to_wstring(status));
+    emit(JsonObject().flag("ok", true).text());
+    return 0;
+}
+
+// reg-delete <key> [<name>]: the value, or the key with everything below it.
+int cmdRegDelete(const Options& options) {
+    RegistryPath path;
+    if (options.positional.empty() || options.positional.size() > 2 ||
+        !parseRegistryPath(options.positional[0], path) || path.subKey.empty())
+        return fail(L"usage: reg-delete HKLM|HKCU\\<key> [<name>]");
+    OpenKey key;
+    LSTATUS status = RegOpenKeyExW(path.root, path.subKey.c_str(), 0,
+                                   KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key.key);
+    if (status == ERROR_SUCCESS) {
+        if (options.positional.size() == 2) {
+            status = RegDeleteValueW(key.key, options.positional[1].c_str());
+        } else {
+            status = RegDeleteTreeW(key.key, nullptr);
+            if (status == ERROR_SUCCESS) status = RegDeleteKeyExW(path.root, path.subKey.c_str(), KEY_WOW64_32KEY, 0);
+        }
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        return fail(L"cannot delete from " + options.positional[0] + L": " + std::to_wstring(status));
+    emit(JsonObject().flag("ok", true).flag("deleted", status == ERROR_SUCCESS).text());
+    return 0;
+}
+
+// environment <name> ...: the variables as the prefix's programs get them (%TEMP%, %USERPROFILE%).
+int cmdEnvironment(const Options& options) {
+    JsonObject variables;
+    std::vector<std::string> names;
+    for (const std::wstring& name : options.positional) {
+        const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+        if (size == 0) return fail(L"no variable " + name);
+        std::wstring value(size, L'\0');
+        value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), size));
+        names.push_back(toUtf8(name));
+        variables.str(names.back().c_str(), value);
+    }
+    emit(JsonObject().flag("ok", true).raw("variables", variables.text()).text());
+    return 0;
+}
+
 struct Command {
     const wchar_t* name;
     int (*run)(const Options&);
@@ -1052,8 +1223,67 @@ constexpr Command kCommands[] = {
     {L"dismiss", cmdDismiss},        {L"processes", cmdProcesses},  {L"shortcut", cmdShortcut},
     {L"fetch", cmdFetch},            {L"launch", cmdLaunch},        {L"wait-exit", cmdWaitExit},
     {L"keys", cmdKeys},              {L"focus", cmdFocus},          {L"names", cmdNames},
-    {L"sign-in", cmdSignIn},
+    {L"sign-in", cmdSignIn},         {L"reg-read", cmdRegRead},     {L"reg-write", cmdRegWrite},
+    {L"reg-delete", cmdRegDelete},   {L"environment", cmdEnvironment},
 };
+
+int runCommand(int argc, wchar_t** argv) {
+    Options options;
+    std::wstring error;
+    if (!parseOptions(argc, argv, 1, options, error)) {
+        fail(error);
+        return 2;
+    }
+    for (const Command& command : kCommands)
+        if (std::wstring(argv[0]) == command.name) return command.run(options);
+    fail(std::wstring(L"unknown command ") + argv[0]);
+    return 2;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+// serve: runs one command per line of standard input (UTF-8, arguments separated by tabs) until
+// it ends, each answered by the command's own lines and then {"served":exit code}. Starting a
+// program under Wine costs a second on a busy machine and far more in an emulator, and the tests
+// ask the window something many times a second.
+int serve() {
+    // Wine starts its desktop process for the first program that needs it, with that program's
+    // environment: this one's, never that of an installer started with planted libraries.
+    GetDesktopWindow();
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const size_t end = pending.find('\n');
+        if (end == std::string::npos) {
+            DWORD got = 0;
+            if (!ReadFile(input, buffer, sizeof buffer, &got, nullptr) || got == 0) return 0;
+            pending.append(buffer, got);
+            continue;
+        }
+        std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<std::wstring> args;
+        for (size_t start = 0;;) {
+            const size_t tab = line.find('\t', start);
+            args.push_back(fromUtf8(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start)));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        std::vector<wchar_t*> argv;
+        for (std::wstring& arg : args) argv.push_back(arg.data());
+        const int code = runCommand(static_cast<int>(argv.size()), argv.data());
+        emit(JsonObject().num("served", code).text());
+    }
+}
 
 }  // namespace
 
@@ -1062,17 +1292,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fwprintf(stderr, L"usage: ui_driver <command> [options]; commands:");
         for (const Command& command : kCommands) std::fwprintf(stderr, L" %ls", command.name);
-        std::fwprintf(stderr, L"\n");
+        std::fwprintf(stderr, L" serve\n");
         return 2;
     }
-    Options options;
-    std::wstring error;
-    if (!parseOptions(argc, argv, 2, options, error)) {
-        fail(error);
-        return 2;
-    }
-    for (const Command& command : kCommands)
-        if (std::wstring(argv[1]) == command.name) return command.run(options);
-    fail(std::wstring(L"unknown command ") + argv[1]);
-    return 2;
+    if (std::wstring(argv[1]) == L"serve") return serve();
+    return runCommand(argc - 1, argv + 1);
 }
