@@ -25,11 +25,8 @@ out=$repo/build/guest/smoke
 # prints its steps as they happen (-s), so that a slow guest's log shows where it is. The
 # emulated processor runs Wine about ten times slower: every time limit is ten times longer.
 # SMOKE_K (a pytest -k expression) narrows the subset while one test is being looked at.
-job="/usr/bin/python3 -m pytest tests/e2e -m smoke ${SMOKE_K:+-k $SMOKE_K} -v -s --durations=0 -p no:cacheprovider --junitxml=$out/junit.xml; status=\$?
-cp -r /tmp/e2e-runs/*/failures $out/ 2>/dev/null; exit \$status"
-# Wine under an emulated processor now and then stalls for good where it ran before (seen: a
-# window that never came, once in a few runs). A second boot tells such a stall from a fault of
-# the installer, which fails both; the log keeps both attempts.
+job="bash tools/guest_smoke_job.sh '$out' '${SMOKE_K:-}'"
+# A guest that cannot boot or run the job at all gets a second boot; the log keeps both attempts.
 # Both boots share one budget, so that a run stays within the time a CI job is given: the second
 # boot gets what the first left, and none when that is too little for a whole subset.
 budget=${FLASHDECK_GUEST_BUDGET:-4500}
@@ -47,7 +44,7 @@ for attempt in 1 2; do
   FLASHDECK_GUEST_TIMEOUT=$limit bash scripts/emulator-guest.sh "$out" env \
     FLASHDECK_BUILD_DIR="$repo/$shipped" FLASHDECK_WINE=wine FLASHDECK_WINE_BITS=32 \
     FLASHDECK_E2E_TIME_SCALE=10 FLASHDECK_E2E_RUNS_DIR=/tmp/e2e-runs FLASHDECK_E2E_PREPARED_RELEASE="$release" \
-    FLASHDECK_E2E_SCREENSHOTS_DIR="$out/screenshots" FLASHDECK_E2E_TRACE=1 \
+    FLASHDECK_E2E_SCREENSHOTS_DIR="$out/screenshots" FLASHDECK_E2E_TRACE=1 FLASHDECK_E2E_WINEDEBUG="${FLASHDECK_E2E_WINEDEBUG:--all}" \
     PYTHONDONTWRITEBYTECODE=1 bash -c "$job" || status=$?
   [ "$status" = 0 ] && break
   if [ "$attempt" = 1 ]; then

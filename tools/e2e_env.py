@@ -1242,8 +1242,7 @@ class Machine:
             shutil.copy2(origin, folder_host / planted)
         exe_win = folder_win.rstrip("\\") + "\\" + name
         command_line = " ".join(str(a) for a in args)
-        # The desktop runs before the installer, as on Windows: the driver's session starts it.
-        self.driver("windows")
+        self.ensure_desktop()
         log(f"starting {exe_win} {command_line}")
         swap = ["--swap-with", swap_with] if swap_with else []
         proc = self._popen([self.build.ui_driver, "launch", exe_win, "--cwd", cwd or folder_win] + swap,
@@ -1252,10 +1251,32 @@ class Machine:
 
     def start_program(self, exe_win, args="", cwd=None):
         """Starts any program of the prefix (Windows path) with an exact argument string."""
-        self.driver("windows")
+        self.ensure_desktop()
         proc = self._popen([self.build.ui_driver, "launch", exe_win] + (["--cwd", cwd] if cwd else []),
                            extra_env={"FLASHDECK_E2E_ARGS": args})
         return InstallerProcess(self, proc, exe_win, args)
+
+    def ensure_desktop(self, attempts=3):
+        """Makes sure Wine's desktop process runs before a program starts, as the desktop always
+        does on Windows. Wine starts it for the first program that needs it (the driver's
+        session does that); in the emulator guest it was seen missing, and an installer then
+        never showed its window."""
+        def running():
+            return any(p["name"].lower() == "explorer.exe" for p in self.processes())
+        for attempt in range(attempts):
+            if running():
+                return
+            log(f"the desktop process is not running (attempt {attempt + 1}): a new driver session starts it")
+            with self._session_lock:
+                if self._session is not None:
+                    self._session.stop()
+                    self._session = None
+            try:
+                wait_until(running, 30, interval=0.5, what="the desktop process")
+                return
+            except HarnessError as error:
+                log(str(error))
+        raise HarnessError(f"Wine's desktop process did not start in {attempts} attempts")
 
     def watch_exit(self, pid):
         """Follows a process that something else started (e.g. the relaunched copy): `.pid` returns
@@ -1265,9 +1286,12 @@ class Machine:
         watch.pid  # noqa: B018  (returns once the handle is open, raises if it cannot be)
         return watch
 
-    def wait_ui(self, predicate, timeout=30, window_class=WINDOW_CLASS, what="the window to change"):
-        """Lists the window until predicate(list result) is true; returns that result."""
+    def wait_ui(self, predicate, timeout=30, window_class=WINDOW_CLASS, what="the window to change", program=None):
+        """Lists the window until predicate(list result) is true; returns that result.
+        program: a file name of which a process must run meanwhile (fails at once when none does)."""
         def check():
+            if program and not any(p["name"].lower() == program.lower() for p in self.processes()):
+                raise HarnessError(f"no {program} runs any more while waiting for {what}")
             ui = self.driver("list", "--class", window_class, check=False)
             return ui if isinstance(ui, dict) and ui.get("ok") and predicate(ui) else None
         return wait_until(check, timeout, interval=0.2, what=what)

@@ -367,7 +367,8 @@ def test_start_outside_temp_relaunches_a_temporary_copy(machine, build, release_
 
     assert starter.wait(30) == 0
     print(f"\nthe starting process ended after {time.monotonic() - started:.1f}s")
-    ui = machine.wait_ui(lambda u: texts(machine, u)["messageText"] != "", timeout=WINDOW_TIMEOUT_MS / 1000)
+    ui = machine.wait_ui(lambda u: texts(machine, u)["messageText"] != "", timeout=WINDOW_TIMEOUT_MS / 1000,
+                         program=e2e_env.INSTALLER_NAME)
 
     new = temp_entries(machine) - before
     assert len(new) == 1, new

@@ -92,9 +92,13 @@ void emit(const std::string& line) {
     std::fflush(stdout);
 }
 
+// A served command's failure is in its answer; standard error then keeps only what Wine and the
+// programs it starts (the desktop) say.
+bool g_serving = false;
+
 int fail(const std::wstring& message) {
     emit(JsonObject().flag("ok", false).str("error", message).text());
-    std::fwprintf(stderr, L"ui_driver: %ls\n", message.c_str());
+    if (!g_serving) std::fwprintf(stderr, L"ui_driver: %ls\n", message.c_str());
     return 1;
 }
 
@@ -1256,6 +1260,7 @@ int serve() {
     // Wine starts its desktop process for the first program that needs it, with that program's
     // environment: this one's, never that of an installer started with planted libraries.
     GetDesktopWindow();
+    g_serving = true;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     std::string pending;
     char buffer[4096];
