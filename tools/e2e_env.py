@@ -1169,6 +1169,12 @@ class Machine:
             self._session = DriverSession(self)
         return self._session
 
+    def _end_driver_session(self):
+        """Ends the driver's session; the next command starts a new one. Hold _session_lock."""
+        if self._session is not None:
+            self._session.stop()
+            self._session = None
+
     def driver(self, *args, timeout=None, check=True):
         """Runs ui_driver with `args`; returns its JSON (a dict, or a list for several lines)."""
         args = [str(a) for a in args]
@@ -1188,8 +1194,7 @@ class Machine:
                 # The driver ended under the command (the prefix's processes were killed, or Wine
                 # failed): the next command starts a new one.
                 log(f"ui_driver serve ended during {' '.join(args)}: {session.stderr_tail()}")
-                session.stop()
-                self._session = None
+                self._end_driver_session()
         objects = [json.loads(line) for line in lines if line.startswith("{")]
         output = objects[0] if len(objects) == 1 else objects
         if check and code != 0:
@@ -1261,18 +1266,14 @@ class Machine:
         does on Windows. Wine starts it for the first program that needs it (the driver's
         session does that); in the emulator guest it was seen missing, and an installer then
         never showed its window."""
-        def running():
-            return any(p["name"].lower() == "explorer.exe" for p in self.processes())
         for attempt in range(attempts):
-            if running():
+            if self.runs("explorer.exe"):
                 return
             log(f"the desktop process is not running (attempt {attempt + 1}): a new driver session starts it")
             with self._session_lock:
-                if self._session is not None:
-                    self._session.stop()
-                    self._session = None
+                self._end_driver_session()
             try:
-                wait_until(running, 30, interval=0.5, what="the desktop process")
+                wait_until(lambda: self.runs("explorer.exe"), 30, interval=0.5, what="the desktop process")
                 return
             except HarnessError as error:
                 log(str(error))
@@ -1290,7 +1291,7 @@ class Machine:
         """Lists the window until predicate(list result) is true; returns that result.
         program: a file name of which a process must run meanwhile (fails at once when none does)."""
         def check():
-            if program and not any(p["name"].lower() == program.lower() for p in self.processes()):
+            if program and not self.runs(program):
                 raise HarnessError(f"no {program} runs any more while waiting for {what}")
             ui = self.driver("list", "--class", window_class, check=False)
             return ui if isinstance(ui, dict) and ui.get("ok") and predicate(ui) else None
@@ -1298,6 +1299,10 @@ class Machine:
 
     def processes(self):
         return self.driver("processes")["processes"]
+
+    def runs(self, program):
+        """Whether a process of this file name (any case) runs in the prefix."""
+        return any(p["name"].lower() == program.lower() for p in self.processes())
 
     def messagebox(self, timeout_ms=10000):
         return self.driver("messagebox", "--timeout", timeout_ms)
@@ -1444,9 +1449,7 @@ class Machine:
     def kill_all(self):
         """Ends every process of the prefix (wineserver -k) and waits for the server to go."""
         with self._session_lock:
-            if self._session is not None:
-                self._session.stop()
-                self._session = None
+            self._end_driver_session()
         for proc in self._children:
             _kill_group(proc, grace=1)
         self._children.clear()

@@ -400,7 +400,7 @@ def test_newer_installed_version_shows_notice_and_ok_ends(machine, release_serve
     assert_ends_on_click(machine, inst, "actionButton")
     # OK starts nothing and creates nothing.
     assert machine.demo_app_starts() == []
-    assert not any(p["name"].lower() == "lumidexssdflashdeck.exe" for p in machine.processes())
+    assert not machine.runs("LumidexSSDFlashdeck.exe")
     assert not machine.install_dir().exists()
     assert machine.reg_query(e2e_env.UNINSTALL_KEY, "DisplayVersion").data == "9.0.0.0"
 
